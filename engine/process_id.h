@@ -1,0 +1,7 @@
+#pragma once
+
+namespace quorvik {
+
+unsigned long CurrentProcessId();
+
+}  // namespace quorvik
