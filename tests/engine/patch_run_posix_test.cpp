@@ -1,0 +1,96 @@
+// What only POSIX systems can produce: FIFOs, devices, links, permission bits, other users.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "file_error.h"
+#include "patch_run.h"
+#include "sample_target.h"
+#include "temp_folder.h"
+
+namespace quorvik {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+using tools::MakeSampleTarget;
+using tools::SampleLanguage;
+
+class PosixPatchRunTest : public ::testing::Test {
+ protected:
+  TempFolder folder_;
+  const std::filesystem::path target_ = folder_ / "Quorvik.exe";
+  const Bytes english_ = MakeSampleTarget({});
+  const Bytes italian_ = MakeSampleTarget({}, SampleLanguage::ItalianFirstRound);
+};
+
+TEST_F(PosixPatchRunTest, CallsFifosAndDevicesInvalidWithoutBlocking) {
+  const std::filesystem::path fifo = folder_ / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::filesystem::path& path : {fifo, std::filesystem::path("/dev/zero"),
+                                            std::filesystem::path("/dev/null")}) {
+    EXPECT_EQ(PatchRun(path), PatchOutcome::InvalidPath) << path;
+  }
+}
+
+TEST_F(PosixPatchRunTest, PatchesTheFileBehindALinkAndKeepsTheLink) {
+  WriteBytes(target_, english_);
+  const std::filesystem::path link = folder_ / "link.exe";
+  std::filesystem::create_symlink(target_.filename(), link);
+  EXPECT_EQ(PatchRun(link), PatchOutcome::Completed);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadBytes(target_), italian_);
+
+  std::filesystem::create_symlink("nowhere.exe", folder_ / "dangling.exe");
+  EXPECT_EQ(PatchRun(folder_ / "dangling.exe"), PatchOutcome::InvalidPath);
+}
+
+TEST_F(PosixPatchRunTest, KeepsThePermissionBits) {
+  WriteBytes(target_, english_);
+  ASSERT_EQ(::chmod(target_.c_str(), 0751), 0);
+  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  struct stat info {};
+  ASSERT_EQ(::stat(target_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0751u);
+}
+
+TEST_F(PosixPatchRunTest, AHardLinkedOtherNameKeepsTheOriginal) {
+  // The patched file is a new file put in place of the old one; another name of the old file
+  // still shows the old content.
+  WriteBytes(target_, english_);
+  std::filesystem::create_hard_link(target_, folder_ / "other.exe");
+  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(target_), italian_);
+  EXPECT_EQ(ReadBytes(folder_ / "other.exe"), english_);
+}
+
+TEST_F(PosixPatchRunTest, AFolderThatCannotBeWrittenLeavesTheFileAsItWas) {
+  WriteBytes(target_, english_);
+  ASSERT_EQ(::chmod(target_.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(folder_.path().c_str(), 0555), 0);
+  // Root may write anywhere; the run happens as an ordinary user in a child process.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(20);
+    try {
+      PatchRun(target_);
+      ::_exit(21);
+    } catch (const FileError& error) {
+      ::_exit(error.operation() == "Could not create the temporary file" ? 0 : 22);
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::chmod(folder_.path().c_str(), 0755);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "20: could not drop privileges, 21: replaced, 22: other failure";
+  EXPECT_EQ(ReadBytes(target_), english_);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+}
+
+}  // namespace
+}  // namespace quorvik

@@ -1,0 +1,108 @@
+#include "patch_run.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "file_error.h"
+#include "file_ops.h"
+#include "rewrite.h"
+#include "sample_target.h"
+#include "temp_folder.h"
+
+namespace quorvik {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+using tools::MakeSampleTarget;
+using tools::SampleLanguage;
+
+class PatchRunTest : public ::testing::Test {
+ protected:
+  TempFolder folder_;
+  const std::filesystem::path target_ = folder_ / "Quorvik.exe";
+  const Bytes english_ = MakeSampleTarget({});
+  const Bytes italian_ = MakeSampleTarget({}, SampleLanguage::ItalianFirstRound);
+};
+
+TEST_F(PatchRunTest, PatchesTheFileThenRefusesASecondRun) {
+  WriteBytes(target_, english_);
+  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(target_), italian_);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+
+  EXPECT_EQ(PatchRun(target_), PatchOutcome::CannotUpdate);
+  EXPECT_EQ(ReadBytes(target_), italian_);
+}
+
+TEST_F(PatchRunTest, LeavesAFileWithoutTheTextsUntouched) {
+  for (const Bytes& content : {Bytes{}, Bytes{'M', 'Z', 0x90, 0x00},
+                               MakeSampleTarget({.omittedPairs = {5}})}) {
+    WriteBytes(target_, content);
+    const auto stamp = std::filesystem::last_write_time(target_);
+    EXPECT_EQ(PatchRun(target_), PatchOutcome::CannotUpdate);
+    EXPECT_EQ(ReadBytes(target_), content);
+    EXPECT_EQ(std::filesystem::last_write_time(target_), stamp);
+  }
+}
+
+TEST_F(PatchRunTest, CallsAPathThatDoesNotOpenAsAFileInvalidAndCreatesNothing) {
+  std::filesystem::create_directory(folder_ / "Sub");
+  for (const std::filesystem::path& path :
+       {std::filesystem::path(), folder_ / "Missing.exe", folder_ / "Sub", folder_.path(),
+        folder_ / "NoSuchFolder" / "Quorvik.exe"}) {
+    EXPECT_EQ(PatchRun(path), PatchOutcome::InvalidPath) << path;
+  }
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Sub"});
+}
+
+TEST_F(PatchRunTest, WorksWithNonAsciiAndRelativePaths) {
+  const std::filesystem::path unusual = folder_ / u8"Programmi è ñ 日本";
+  std::filesystem::create_directory(unusual);
+  WriteBytes(unusual / u8"Quorvik così.exe", english_);
+  EXPECT_EQ(PatchRun(unusual / u8"Quorvik così.exe"), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(unusual / u8"Quorvik così.exe"), italian_);
+
+  WriteBytes(target_, english_);
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder_.path());
+  const PatchOutcome outcome = PatchRun("Quorvik.exe");
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(outcome, PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(target_), italian_);
+}
+
+TEST_F(PatchRunTest, RefusesAReadOnlyFileAndKeepsIt) {
+  WriteBytes(target_, english_);
+  std::filesystem::permissions(target_,
+                               std::filesystem::perms::owner_write |
+                                   std::filesystem::perms::group_write |
+                                   std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+  try {
+    PatchRun(target_);
+    FAIL() << "a read-only file was replaced";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.reason(), "the file is read-only");
+  }
+  EXPECT_EQ(ReadBytes(target_), english_);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+}
+
+TEST_F(PatchRunTest, KeepsTheWorkOfAProgramThatWroteToTheFileAfterItWasRead) {
+  WriteBytes(target_, english_);
+  const LoadedFile loaded = ReadWholeFile(target_);
+  Bytes theirs = english_;
+  theirs[0] ^= 0xFF;  // same size, other content, later time
+  WriteBytes(target_, theirs);
+  std::filesystem::last_write_time(target_,
+                                   std::filesystem::last_write_time(target_) + std::chrono::seconds(5));
+  EXPECT_THROW(RewriteFile(target_, italian_, loaded.stamp), FileError);
+  EXPECT_EQ(ReadBytes(target_), theirs);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+}
+
+}  // namespace
+}  // namespace quorvik

@@ -1,0 +1,87 @@
+// What only Windows can produce: device names, sharing modes, file attributes, long paths.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "file_error.h"
+#include "patch_run.h"
+#include "sample_target.h"
+#include "temp_folder.h"
+
+namespace quorvik {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+using tools::MakeSampleTarget;
+using tools::SampleLanguage;
+
+class Win32PatchRunTest : public ::testing::Test {
+ protected:
+  TempFolder folder_;
+  const std::filesystem::path target_ = folder_ / "Quorvik.exe";
+  const Bytes english_ = MakeSampleTarget({});
+  const Bytes italian_ = MakeSampleTarget({}, SampleLanguage::ItalianFirstRound);
+};
+
+TEST_F(Win32PatchRunTest, CallsDeviceNamesInvalid) {
+  for (const wchar_t* device : {L"CON", L"NUL", L"COM1", L"\\\\.\\PhysicalDrive0", L"CONIN$"}) {
+    EXPECT_EQ(PatchRun(device), PatchOutcome::InvalidPath) << PathToUtf8(device);
+  }
+}
+
+TEST_F(Win32PatchRunTest, AFileHeldOpenWithoutDeleteSharingIsLeftAsItWas) {
+  // A running program's file is open this way; the replace must fail, not half-happen.
+  WriteBytes(target_, english_);
+  HANDLE holder = CreateFileW(target_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  EXPECT_THROW(PatchRun(target_), FileError);
+  CloseHandle(holder);
+  EXPECT_EQ(ReadBytes(target_), english_);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+}
+
+TEST_F(Win32PatchRunTest, KeepsAttributesAndCreationTime) {
+  WriteBytes(target_, english_);
+  FILETIME created{0x12345678, 0x01D00000};
+  HANDLE file = CreateFileW(target_.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(SetFileTime(file, &created, nullptr, nullptr));
+  CloseHandle(file);
+  ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+
+  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(target_), italian_);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(data.ftCreationTime.dwLowDateTime, created.dwLowDateTime);
+  EXPECT_EQ(data.ftCreationTime.dwHighDateTime, created.dwHighDateTime);
+}
+
+TEST_F(Win32PatchRunTest, PatchesAFileWhosePathIsLongerThanMaxPath) {
+  std::wstring longPath = L"\\\\?\\" + folder_.path().wstring();
+  for (int i = 0; i < 6; ++i) {
+    longPath += L"\\" + std::wstring(50, static_cast<wchar_t>(L'a' + i));
+    ASSERT_TRUE(CreateDirectoryW(longPath.c_str(), nullptr));
+  }
+  const std::wstring file = longPath + L"\\Quorvik.exe";
+  ASSERT_GT(file.size(), static_cast<std::size_t>(MAX_PATH));
+  {
+    HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(out, english_.data(), static_cast<DWORD>(english_.size()), &written, nullptr);
+    CloseHandle(out);
+    ASSERT_EQ(written, english_.size());
+  }
+  // The path as a user would type it, without the \\?\ prefix.
+  EXPECT_EQ(PatchRun(file.substr(4)), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(file), italian_);
+}
+
+}  // namespace
+}  // namespace quorvik
