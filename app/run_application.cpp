@@ -1,0 +1,43 @@
+#include "run_application.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+#include "com_apartment.h"
+#include "failure_report.h"
+#include "main_window.h"
+
+namespace quorvik {
+namespace {
+
+void RunMessageLoop(MainWindow& window) {
+  MSG message{};
+  while (window.IsOpen() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (window.PreTranslateMessage(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace
+
+int RunApplication(HINSTANCE instance, int showCommand) {
+  try {
+    const ComApartment com;
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    MainWindow window(instance);
+    window.Show(showCommand);
+    RunMessageLoop(window);
+    if (const std::exception_ptr failure = window.TakeFailure()) std::rethrow_exception(failure);
+    return 0;
+  } catch (const std::exception& failure) {
+    // The one place a failure is reported; the window is gone by now.
+    ShowFailureReport(failure);
+    return kExitFailure;
+  }
+}
+
+}  // namespace quorvik

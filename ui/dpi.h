@@ -1,0 +1,28 @@
+#pragma once
+
+#include <windows.h>
+
+namespace quorvik {
+
+inline constexpr int kTwipsPerInch = 1440;
+inline constexpr int kStandardDpi = 96;
+
+inline int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, kTwipsPerInch); }
+
+// LOGFONT height for a size in hundredths of a point: negative, so that it is the character
+// height without the internal leading, as point sizes are meant.
+inline int FontHeightForCentiPoints(int centiPoints, int dpi) {
+  return -MulDiv(centiPoints, dpi, 72 * 100);
+}
+
+// The DPI the window is shown at: its monitor's where the system tells per window (Windows 10
+// 1607 and later), otherwise the system's.
+int WindowDpi(HWND window);
+
+// The outer rectangle for a client area, with the window's frame measured at `dpi`.
+RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi);
+
+// The font the system uses for message boxes and dialogs, at `dpi`.
+LOGFONTW SystemMessageFont(int dpi);
+
+}  // namespace quorvik

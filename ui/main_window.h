@@ -1,0 +1,66 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <exception>
+#include <string>
+
+#include "gdi_object.h"
+#include "main_window_design.h"
+#include "outcome_message.h"
+
+namespace quorvik {
+
+// frmMain: the program's only window, its five controls, and the update sequence behind the
+// "Perform Update" button.
+class MainWindow {
+ public:
+  // Creates the window hidden, laid out at its DPI and centred on its screen. Throws
+  // std::runtime_error when the system refuses to create it or one of its controls.
+  explicit MainWindow(HINSTANCE instance);
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+  ~MainWindow();
+
+  HWND handle() const { return window_; }
+  HWND Control(int id) const;
+  // False once the window has been destroyed: closed by the user, after a completed update, or
+  // after a failure.
+  bool IsOpen() const { return window_ != nullptr; }
+
+  void Show(int showCommand);
+
+  // Handles the keys that must act before a message is dispatched: Ctrl+A in the path box, and
+  // Tab between the controls. True when the message was used up.
+  bool PreTranslateMessage(MSG& message);
+
+  // An exception that escaped one of the window's handlers. The window destroyed itself then,
+  // so that the failure is reported once, outside the window procedure.
+  std::exception_ptr TakeFailure();
+
+ private:
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void CreateControls();
+  void SizeClientArea(int dpi);
+  void CentreOnScreen();
+  void LayOutControls(int dpi);
+  void Paint();
+  LRESULT ColourLabel(HDC dc, HWND label, WPARAM wParam, LPARAM lParam);
+  void RestoreFocus();
+  void RunUpdate();
+  void ShowMessage(const OutcomeMessage& message);
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  std::array<HWND, kMainWindowControls.size()> controls_{};
+  std::array<FontHandle, kMainWindowControls.size()> fonts_;
+  BitmapHandle flag_;
+  HWND focusToRestore_ = nullptr;
+  bool updateRunning_ = false;
+  std::exception_ptr failure_;
+};
+
+}  // namespace quorvik

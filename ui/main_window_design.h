@@ -1,0 +1,85 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <optional>
+
+#include "control_ids.h"
+
+namespace quorvik {
+
+inline constexpr wchar_t kMainWindowCaption[] = L"[_ Quorvik 2000 _|";
+inline constexpr wchar_t kDefaultTargetPath[] = L"C:\\Programmi\\Quorvik\\Quorvik.exe";
+
+// The client area in twips (1/1440 inch).
+inline constexpr int kClientWidthTwips = 6705;
+inline constexpr int kClientHeightTwips = 2730;
+
+struct TwipsRect {
+  int left;
+  int top;
+  int width;
+  int height;
+};
+
+struct FontDesign {
+  const wchar_t* face;
+  int centiPoints;  // hundredths of a point, so that 11.25 pt stays exact
+  bool bold;
+};
+
+enum class ControlKind { Label, TextBox, PushButton };
+
+struct ControlDesign {
+  int id;
+  ControlKind kind;
+  const wchar_t* text;
+  TwipsRect twips;
+  std::optional<FontDesign> font;      // none: the system's message font
+  std::optional<COLORREF> textColour;  // none: the system's default
+  bool visibleAtStart;
+};
+
+inline constexpr COLORREF kBlue = RGB(0, 0, 255);
+
+// The controls in tab order, which is also the order they are created in.
+inline constexpr std::array<ControlDesign, 5> kMainWindowControls = {{
+    {kLabel2Id,
+     ControlKind::Label,
+     L"Quorvik 2000 Italian Language Patch",
+     {1320, 120, 5415, 495},
+     FontDesign{L"Courier New", 1125, true},
+     kBlue,
+     true},
+    {kTxtFilePathId,
+     ControlKind::TextBox,
+     kDefaultTargetPath,
+     {240, 1440, 6255, 375},
+     FontDesign{L"Courier New", 975, false},
+     std::nullopt,
+     true},
+    {kLabel4Id,
+     ControlKind::Label,
+     L"Please Enter the Path of the Quorvik Executable Program:",
+     {0, 960, 6735, 375},
+     FontDesign{L"Courier New", 825, false},
+     kBlue,
+     true},
+    {kCmdUpdateId,
+     ControlKind::PushButton,
+     L"Perform Update",
+     {2280, 2160, 1935, 375},
+     std::nullopt,
+     std::nullopt,
+     true},
+    {kLblWaitId,
+     ControlKind::Label,
+     L"Please Wait...",
+     {4560, 2160, 2055, 255},
+     FontDesign{L"MS Sans Serif", 1200, true},
+     std::nullopt,
+     false},
+}};
+
+}  // namespace quorvik
