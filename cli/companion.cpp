@@ -1,0 +1,171 @@
+#include "companion.h"
+
+#include <exception>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "check_report.h"
+#include "command_line.h"
+#include "console.h"
+#include "file_check.h"
+#include "file_error.h"
+#include "patch_run.h"
+#include "patch_with_backup.h"
+#include "revert_run.h"
+
+namespace quorvik {
+namespace {
+
+// Exit codes. A deployment script may treat kSuccess and kAlreadyUpdated alike.
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;  // reading or rewriting failed; the file is as it was
+constexpr int kUsage = 2;
+constexpr int kInvalidPath = 3;
+constexpr int kRefused = 4;
+constexpr int kAlreadyUpdated = 5;
+
+// The window's own words for the outcomes of a patch run.
+constexpr std::string_view kCompletedText = "Update is complete!\n";
+constexpr std::string_view kCannotUpdateText =
+    "Can not update now.  Program has already been updated or File Path is invalid.\n";
+constexpr std::string_view kInvalidPathText =
+    "File Path is Invalid.  Enter correct path and try again.\n";
+
+constexpr std::string_view kVersionText = "quorvik-patch 1.00\n";
+
+constexpr std::string_view kHelpText =
+    "Usage: quorvik-patch COMMAND [OPTIONS] PATH\n"
+    "Turns the Quorvik 2000 program file at PATH from English into Italian, as the\n"
+    "Quorvik 2000 Italian Language Patch window does, or tells what a patch would meet.\n"
+    "\n"
+    "Commands:\n"
+    "  patch PATH           update the file, all or nothing\n"
+    "    --backup           first keep the original as PATH.orig (never replacing an\n"
+    "                       existing one); kept only when the file was updated\n"
+    "  check PATH           change nothing; list for each of the eleven texts whether it\n"
+    "                       is required and the offset (hexadecimal) where a patch would\n"
+    "                       replace it, then a verdict: ready to update, already updated\n"
+    "                       or not the expected file\n"
+    "    --json             print the same as one JSON object\n"
+    "  revert PATH          turn an updated file back into English, only when patching\n"
+    "                       the result would give back exactly the file as it is.\n"
+    "                       A file that already held Italian texts before it was patched\n"
+    "                       cannot be told apart, and is reverted at the first places found.\n"
+    "  --help               show this text\n"
+    "  --version            show the version\n"
+    "  --                   end of options, for a PATH that begins with '-'\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  updated (patch), ready to update (check), reverted (revert)\n"
+    "  1  reading or rewriting failed; the file is unchanged\n"
+    "  2  usage error\n"
+    "  3  the path is invalid\n"
+    "  4  not the expected file (patch, check), or refused (revert)\n"
+    "  5  the file is already updated (patch, check)\n";
+
+int ReportUsageError(const UsageError& error) {
+  WriteStderr("quorvik-patch: " + error.message + "\n");
+  WriteStderr("Try 'quorvik-patch --help' for more information.\n");
+  return kUsage;
+}
+
+int RunPatch(const Invocation& invocation) {
+  const std::filesystem::path backup = BackupPathFor(invocation.path);
+  const PatchOutcome outcome = invocation.backup ? PatchRunKeepingBackup(invocation.path, backup)
+                                                 : PatchRun(invocation.path);
+  switch (outcome) {
+    case PatchOutcome::Completed:
+      WriteStdout(kCompletedText);
+      if (invocation.backup)
+        WriteStdout("The original is kept as \"" + PathToUtf8(backup) + "\".\n");
+      return kSuccess;
+    case PatchOutcome::InvalidPath:
+      WriteStdout(kInvalidPathText);
+      return kInvalidPath;
+    case PatchOutcome::CannotUpdate:
+      break;
+  }
+  WriteStdout(kCannotUpdateText);
+  const std::optional<FileCheck> check = CheckFile(invocation.path);
+  if (check && check->verdict == CheckVerdict::AlreadyUpdated) {
+    WriteStdout("The file is already updated.\n");
+    return kAlreadyUpdated;
+  }
+  WriteStdout(
+      "The file is not the expected program file: 'quorvik-patch check' lists the texts it "
+      "lacks.\n");
+  return kRefused;
+}
+
+int RunCheck(const Invocation& invocation) {
+  const std::optional<FileCheck> check = CheckFile(invocation.path);
+  if (!check) {
+    WriteStderr(kInvalidPathText);
+    return kInvalidPath;
+  }
+  WriteStdout(invocation.json ? CheckReportJson(*check) : CheckReportText(*check));
+  switch (check->verdict) {
+    case CheckVerdict::ReadyToUpdate:
+      return kSuccess;
+    case CheckVerdict::AlreadyUpdated:
+      return kAlreadyUpdated;
+    case CheckVerdict::NotExpectedFile:
+      break;
+  }
+  return kRefused;
+}
+
+int RunRevert(const Invocation& invocation) {
+  switch (RevertRun(invocation.path)) {
+    case RevertOutcome::Reverted:
+      WriteStdout("Revert is complete!\n");
+      return kSuccess;
+    case RevertOutcome::InvalidPath:
+      WriteStdout(kInvalidPathText);
+      return kInvalidPath;
+    case RevertOutcome::NotUpdated:
+      WriteStdout("Can not revert.  The file does not hold every Italian text of an update.\n");
+      return kRefused;
+    case RevertOutcome::NotReversible:
+      break;
+  }
+  WriteStdout(
+      "Can not revert.  Patching the reverted file would not give back this file exactly,"
+      " so which texts to change back is uncertain.\n");
+  return kRefused;
+}
+
+int Run(const Invocation& invocation) {
+  switch (invocation.command) {
+    case Command::Patch:
+      return RunPatch(invocation);
+    case Command::Check:
+      return RunCheck(invocation);
+    case Command::Revert:
+      return RunRevert(invocation);
+    case Command::Version:
+      WriteStdout(kVersionText);
+      return kSuccess;
+    case Command::Help:
+      break;
+  }
+  WriteStdout(kHelpText);
+  return kSuccess;
+}
+
+}  // namespace
+
+int RunCompanion(std::span<const std::filesystem::path> arguments) {
+  try {
+    const std::variant<Invocation, UsageError> parsed = ParseCommandLine(arguments);
+    if (const UsageError* error = std::get_if<UsageError>(&parsed)) return ReportUsageError(*error);
+    return Run(std::get<Invocation>(parsed));
+  } catch (const std::exception& failure) {
+    // FileError's text names the operation, the file and the system's reason.
+    WriteStderr("quorvik-patch: " + std::string(failure.what()) + "\n");
+    return kFailure;
+  }
+}
+
+}  // namespace quorvik

@@ -1,0 +1,10 @@
+#include <filesystem>
+#include <vector>
+
+#include "companion.h"
+
+// The arguments arrive as UTF-16, so any path the system can name reaches the engine unchanged.
+int wmain(int argc, wchar_t** argv) {
+  const std::vector<std::filesystem::path> arguments(argv + 1, argv + argc);
+  return quorvik::RunCompanion(arguments);
+}

@@ -1,0 +1,26 @@
+#include "revert_run.h"
+
+#include "file_ops.h"
+#include "rewrite.h"
+#include "table_patch.h"
+
+namespace quorvik {
+
+RevertOutcome RevertRun(const std::filesystem::path& path) {
+  const TranslationTable& table = BuiltInTranslationTable();
+  const WideTable toEnglish = WidenTable(table, Direction::ItalianToEnglish);
+  const WideTable toItalian = WidenTable(table, Direction::EnglishToItalian);
+  if (!OpensForReading(path)) return RevertOutcome::InvalidPath;
+  const LoadedFile file = ReadWholeFile(path);
+
+  Bytes reverted = file.bytes;
+  if (!ApplyTable(reverted, toEnglish).AllRequiredFound()) return RevertOutcome::NotUpdated;
+  Bytes repatched = reverted;
+  if (!ApplyTable(repatched, toItalian).AllRequiredFound() || repatched != file.bytes) {
+    return RevertOutcome::NotReversible;
+  }
+  RewriteFile(path, reverted, file.stamp);
+  return RevertOutcome::Reverted;
+}
+
+}  // namespace quorvik
