@@ -42,7 +42,8 @@ class PosixFileOps final : public FileOps {
     struct stat info {};
     if (::stat(target.c_str(), &info) != 0) ThrowLastError("Could not examine", target);
     // rename() would replace a file without write permission; refuse it as Windows does.
-    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0) {
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+        ::access(target.c_str(), W_OK) != 0) {
       throw FileError("Could not update", target, "the file is read-only");
     }
     return StampOf(info);
@@ -98,7 +99,8 @@ class PosixFileOps final : public FileOps {
   }
 
   void Close(NativeFile& file, const std::filesystem::path& path) override {
-    if (!CloseNativeHandle(file.Release())) ThrowLastError("Could not close the temporary file", path);
+    if (!CloseNativeHandle(file.Release()))
+      ThrowLastError("Could not close the temporary file", path);
   }
 
   void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override {
@@ -133,7 +135,8 @@ bool CloseNativeHandle(std::intptr_t handle) { return ::close(static_cast<int>(h
 bool OpensForReading(const std::filesystem::path& path) {
   const NativeFile file = OpenForReading(path);
   struct stat info {};
-  return file.IsOpen() && ::fstat(static_cast<int>(file.get()), &info) == 0 && S_ISREG(info.st_mode);
+  return file.IsOpen() && ::fstat(static_cast<int>(file.get()), &info) == 0 &&
+         S_ISREG(info.st_mode);
 }
 
 LoadedFile ReadWholeFile(const std::filesystem::path& path) {

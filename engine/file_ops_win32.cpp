@@ -30,15 +30,21 @@ FileStamp StampOf(DWORD sizeHigh, DWORD sizeLow, const FILETIME& written) {
   throw FileError(operation, path, LastSystemErrorText());
 }
 
+std::wstring FullPath(const std::filesystem::path& path) {
+  const std::wstring& given = path.native();
+  const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return given;
+  std::wstring full(size, L'\0');
+  full.resize(GetFullPathNameW(given.c_str(), size, full.data(), nullptr));
+  return full;
+}
+
 // Paths longer than MAX_PATH only work in their full form behind the \\?\ prefix. Shorter
 // paths are passed exactly as given, so the system resolves them as it always does.
 std::wstring SystemPath(const std::filesystem::path& path) {
   const std::wstring& given = path.native();
   if (given.size() < MAX_PATH - 12 || given.starts_with(L"\\\\?\\")) return given;
-  const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return given;
-  std::wstring full(size, L'\0');
-  full.resize(GetFullPathNameW(given.c_str(), size, full.data(), nullptr));
+  const std::wstring full = FullPath(path);
   if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }
@@ -73,10 +79,16 @@ class Win32FileOps final : public FileOps {
         SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
     if (!file.IsOpen()) ThrowLastError("Could not find", path);
-    const DWORD size = GetFinalPathNameByHandleW(AsHandle(file), nullptr, 0, FILE_NAME_NORMALIZED);
-    if (size == 0) ThrowLastError("Could not find", path);
-    std::wstring final(size, L'\0');
-    final.resize(GetFinalPathNameByHandleW(AsHandle(file), final.data(), size, FILE_NAME_NORMALIZED));
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD size = GetFinalPathNameByHandleW(AsHandle(file), final.data(), MAX_PATH, 0);
+    if (size >= MAX_PATH) {
+      final.resize(size);
+      size = GetFinalPathNameByHandleW(AsHandle(file), final.data(), size, 0);
+    }
+    // Where the system cannot name the final file (Wine, for long paths), the full path is the
+    // file itself unless it is a link.
+    if (size == 0 || size >= final.size()) return FullPath(path);
+    final.resize(size);
     return final;
   }
 
@@ -90,9 +102,9 @@ class Win32FileOps final : public FileOps {
   }
 
   std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path) override {
-    NativeFile file(reinterpret_cast<std::intptr_t>(CreateFileW(SystemPath(path).c_str(),
-                                                                GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                                FILE_ATTRIBUTE_NORMAL, nullptr)));
+    NativeFile file(reinterpret_cast<std::intptr_t>(
+        CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!file.IsOpen()) {
       const DWORD error = GetLastError();
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::nullopt;
@@ -126,8 +138,8 @@ class Win32FileOps final : public FileOps {
     FILE_BASIC_INFO basic{};  // zero times are left as they are
     basic.CreationTime.LowPart = data.ftCreationTime.dwLowDateTime;
     basic.CreationTime.HighPart = static_cast<LONG>(data.ftCreationTime.dwHighDateTime);
-    basic.FileAttributes = (data.dwFileAttributes & kKept) ? (data.dwFileAttributes & kKept)
-                                                           : FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes =
+        (data.dwFileAttributes & kKept) ? (data.dwFileAttributes & kKept) : FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(AsHandle(file), FileBasicInfo, &basic, sizeof basic)) {
       ThrowLastError("Could not set the attributes of the temporary file", path);
     }
@@ -141,7 +153,8 @@ class Win32FileOps final : public FileOps {
   }
 
   void Close(NativeFile& file, const std::filesystem::path& path) override {
-    if (!CloseNativeHandle(file.Release())) ThrowLastError("Could not close the temporary file", path);
+    if (!CloseNativeHandle(file.Release()))
+      ThrowLastError("Could not close the temporary file", path);
   }
 
   void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override {
@@ -227,7 +240,8 @@ LoadedFile ReadWholeFile(const std::filesystem::path& path) {
     std::uint8_t* into = atEnd ? &extra : loaded.bytes.data() + done;
     const DWORD want = atEnd ? 1 : static_cast<DWORD>(std::min<std::size_t>(size - done, kChunk));
     DWORD got = 0;
-    if (!ReadFile(AsHandle(file), into, want, &got, nullptr)) ThrowLastError("Could not read", path);
+    if (!ReadFile(AsHandle(file), into, want, &got, nullptr))
+      ThrowLastError("Could not read", path);
     if (got == 0) break;
     if (atEnd) throw FileError("Could not read", path, "the file grew while it was read");
     done += got;
@@ -236,7 +250,8 @@ LoadedFile ReadWholeFile(const std::filesystem::path& path) {
     throw FileError("Could not read", path, "the file shrank while it was read");
   }
   BY_HANDLE_FILE_INFORMATION after{};
-  if (!GetFileInformationByHandle(AsHandle(file), &after)) ThrowLastError("Could not examine", path);
+  if (!GetFileInformationByHandle(AsHandle(file), &after))
+    ThrowLastError("Could not examine", path);
   loaded.stamp = StampOf(after.nFileSizeHigh, after.nFileSizeLow, after.ftLastWriteTime);
   if (loaded.stamp != StampOf(before.nFileSizeHigh, before.nFileSizeLow, before.ftLastWriteTime)) {
     throw FileError("Could not read", path, "the file was changed while it was read");

@@ -10,20 +10,28 @@ namespace {
 
 constexpr int kTemporaryNameAttempts = 100;
 
-// Deletes the temporary file unless it was moved into place.
-class TemporaryFileGuard {
+// The new file beside the target, closed and deleted unless it was moved into place. It is
+// closed first: Windows cannot delete a file that is still open.
+class TemporaryFile {
  public:
-  TemporaryFileGuard(FileOps& ops, std::filesystem::path path) : ops_(ops), path_(std::move(path)) {}
-  TemporaryFileGuard(const TemporaryFileGuard&) = delete;
-  TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
-  ~TemporaryFileGuard() {
-    if (!committed_) ops_.Remove(path_);
+  TemporaryFile(FileOps& ops, std::filesystem::path path, NativeFile file)
+      : ops_(ops), path_(std::move(path)), file_(std::move(file)) {}
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    if (committed_) return;
+    file_ = NativeFile();
+    ops_.Remove(path_);
   }
+
+  const std::filesystem::path& path() const { return path_; }
+  NativeFile& file() { return file_; }
   void Commit() { committed_ = true; }
 
  private:
   FileOps& ops_;
   std::filesystem::path path_;
+  NativeFile file_;
   bool committed_ = false;
 };
 
@@ -43,22 +51,22 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
                     "the file was changed by another program after it was read");
   }
 
-  std::filesystem::path temporary;
-  std::optional<NativeFile> file;
-  for (int attempt = 0; attempt < kTemporaryNameAttempts && !file; ++attempt) {
-    temporary = TemporaryName(target, attempt);
-    file = ops.CreateExclusive(temporary);
+  std::filesystem::path name;
+  std::optional<NativeFile> created;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && !created; ++attempt) {
+    name = TemporaryName(target, attempt);
+    created = ops.CreateExclusive(name);
   }
-  if (!file) {
+  if (!created) {
     throw FileError("Could not create a temporary file beside", target,
                     "every temporary name tried is already taken");
   }
-  TemporaryFileGuard guard(ops, temporary);
+  TemporaryFile temporary(ops, name, std::move(*created));
 
-  ops.WriteAll(*file, bytes, temporary);
-  ops.CopyMetadata(target, *file, temporary);
-  ops.Flush(*file, temporary);
-  ops.Close(*file, temporary);
+  ops.WriteAll(temporary.file(), bytes, temporary.path());
+  ops.CopyMetadata(target, temporary.file(), temporary.path());
+  ops.Flush(temporary.file(), temporary.path());
+  ops.Close(temporary.file(), temporary.path());
 
   // The last moment before the replace: a program that wrote to the file since it was read
   // keeps its work.
@@ -66,8 +74,8 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
     throw FileError("Could not update", target,
                     "the file was changed by another program while it was being updated");
   }
-  ops.Replace(temporary, target);
-  guard.Commit();
+  ops.Replace(temporary.path(), target);
+  temporary.Commit();
   // Best effort: the content is in place whether or not the folder's entry reaches the disk
   // now, and after a crash the folder holds either the old complete file or the new one.
   ops.SyncFolder(target.parent_path());

@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
   }
   const quorvik::Bytes bytes = MakeSampleTarget(layout, language);
   std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) {
     std::cerr << "make-sample-target: could not write " << argv[1] << "\n";

@@ -19,7 +19,7 @@ struct SampleLayout {
 };
 
 enum class SampleLanguage {
-  English,          // the file as the product ships it
+  English,           // the file as the product ships it
   ItalianFirstRound  // the same file after a successful patch: the first round in Italian
 };
 

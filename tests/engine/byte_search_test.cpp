@@ -1,9 +1,9 @@
+#include "byte_search.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
-
-#include "byte_search.h"
 
 namespace quorvik {
 namespace {

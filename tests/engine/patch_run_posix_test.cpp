@@ -1,9 +1,8 @@
 // What only POSIX systems can produce: FIFOs, devices, links, permission bits, other users.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "file_error.h"
 #include "patch_run.h"
@@ -30,8 +29,8 @@ class PosixPatchRunTest : public ::testing::Test {
 TEST_F(PosixPatchRunTest, CallsFifosAndDevicesInvalidWithoutBlocking) {
   const std::filesystem::path fifo = folder_ / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  for (const std::filesystem::path& path : {fifo, std::filesystem::path("/dev/zero"),
-                                            std::filesystem::path("/dev/null")}) {
+  for (const std::filesystem::path& path :
+       {fifo, std::filesystem::path("/dev/zero"), std::filesystem::path("/dev/null")}) {
     EXPECT_EQ(PatchRun(path), PatchOutcome::InvalidPath) << path;
   }
 }
@@ -87,7 +86,8 @@ TEST_F(PosixPatchRunTest, AFolderThatCannotBeWrittenLeavesTheFileAsItWas) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ::chmod(folder_.path().c_str(), 0755);
   EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "20: could not drop privileges, 21: replaced, 22: other failure";
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "20: could not drop privileges, 21: replaced, 22: other failure";
   EXPECT_EQ(ReadBytes(target_), english_);
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
 }

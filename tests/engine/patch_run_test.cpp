@@ -38,8 +38,8 @@ TEST_F(PatchRunTest, PatchesTheFileThenRefusesASecondRun) {
 }
 
 TEST_F(PatchRunTest, LeavesAFileWithoutTheTextsUntouched) {
-  for (const Bytes& content : {Bytes{}, Bytes{'M', 'Z', 0x90, 0x00},
-                               MakeSampleTarget({.omittedPairs = {5}})}) {
+  for (const Bytes& content :
+       {Bytes{}, Bytes{'M', 'Z', 0x90, 0x00}, MakeSampleTarget({.omittedPairs = {5}})}) {
     WriteBytes(target_, content);
     const auto stamp = std::filesystem::last_write_time(target_);
     EXPECT_EQ(PatchRun(target_), PatchOutcome::CannotUpdate);
@@ -97,8 +97,8 @@ TEST_F(PatchRunTest, KeepsTheWorkOfAProgramThatWroteToTheFileAfterItWasRead) {
   Bytes theirs = english_;
   theirs[0] ^= 0xFF;  // same size, other content, later time
   WriteBytes(target_, theirs);
-  std::filesystem::last_write_time(target_,
-                                   std::filesystem::last_write_time(target_) + std::chrono::seconds(5));
+  std::filesystem::last_write_time(
+      target_, std::filesystem::last_write_time(target_) + std::chrono::seconds(5));
   EXPECT_THROW(RewriteFile(target_, italian_, loaded.stamp), FileError);
   EXPECT_EQ(ReadBytes(target_), theirs);
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});

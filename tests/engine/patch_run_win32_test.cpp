@@ -1,7 +1,6 @@
 // What only Windows can produce: device names, sharing modes, file attributes, long paths.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "file_error.h"
 #include "patch_run.h"
@@ -46,20 +45,24 @@ TEST_F(Win32PatchRunTest, AFileHeldOpenWithoutDeleteSharingIsLeftAsItWas) {
 TEST_F(Win32PatchRunTest, KeepsAttributesAndCreationTime) {
   WriteBytes(target_, english_);
   FILETIME created{0x12345678, 0x01D00000};
-  HANDLE file = CreateFileW(target_.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(target_.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(SetFileTime(file, &created, nullptr, nullptr));
   CloseHandle(file);
   ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  WIN32_FILE_ATTRIBUTE_DATA before{};
+  ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &before));
+  const bool keepsCreationTimes = CompareFileTime(&before.ftCreationTime, &created) == 0;
 
   EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
   WIN32_FILE_ATTRIBUTE_DATA data{};
   ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &data));
   EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(data.ftCreationTime.dwLowDateTime, created.dwLowDateTime);
-  EXPECT_EQ(data.ftCreationTime.dwHighDateTime, created.dwHighDateTime);
+  // Wine on Linux file systems cannot set a file's creation time at all.
+  if (!keepsCreationTimes) GTEST_SKIP() << "this file system does not keep creation times";
+  EXPECT_EQ(CompareFileTime(&data.ftCreationTime, &created), 0);
 }
 
 TEST_F(Win32PatchRunTest, PatchesAFileWhosePathIsLongerThanMaxPath) {
@@ -81,6 +84,13 @@ TEST_F(Win32PatchRunTest, PatchesAFileWhosePathIsLongerThanMaxPath) {
   // The path as a user would type it, without the \\?\ prefix.
   EXPECT_EQ(PatchRun(file.substr(4)), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(file), italian_);
+
+  // The test folder's own clean-up cannot reach this deep.
+  EXPECT_TRUE(DeleteFileW(file.c_str()));
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_TRUE(RemoveDirectoryW(longPath.c_str()));
+    longPath.resize(longPath.rfind(L'\\'));
+  }
 }
 
 }  // namespace

@@ -55,12 +55,15 @@ class FailingOps final : public FileOps {
     Step(target);
     real_.Replace(source, target);
   }
-  void SyncFolder(const std::filesystem::path& folder) noexcept override { real_.SyncFolder(folder); }
+  void SyncFolder(const std::filesystem::path& folder) noexcept override {
+    real_.SyncFolder(folder);
+  }
   void Remove(const std::filesystem::path& path) noexcept override { real_.Remove(path); }
 
  private:
   void Step(const std::filesystem::path& path) {
-    if (++steps_ == failAt_) throw FileError("Injected failure", path, "step " + std::to_string(steps_));
+    if (++steps_ == failAt_)
+      throw FileError("Injected failure", path, "step " + std::to_string(steps_));
   }
 
   FileOps& real_ = NativeFileOps();

@@ -1,10 +1,11 @@
+#include "table_patch.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 
 #include "sample_target.h"
-#include "table_patch.h"
 #include "wide_string.h"
 
 namespace quorvik {
@@ -48,7 +49,9 @@ TEST(ApplyTable, ReportsOffsetsInTableOrderAsARunSeesThem) {
   std::size_t expected = 8;
   for (const PairMatch& match : report.pairs) {
     EXPECT_EQ(match.offset, expected) << "pair " << match.number;
-    expected += BuiltInTranslationTable()[static_cast<std::size_t>(match.number - 1)].english.size() * 2 + 8;
+    expected +=
+        BuiltInTranslationTable()[static_cast<std::size_t>(match.number - 1)].english.size() * 2 +
+        8;
   }
 }
 

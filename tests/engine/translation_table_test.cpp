@@ -1,9 +1,10 @@
+#include "translation_table.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
-#include "translation_table.h"
 #include "wide_string.h"
 
 namespace quorvik {
@@ -28,7 +29,7 @@ TEST(TranslationTable, TextsHaveTheirLeadingAndTrailingBlanks) {
     std::size_t englishLead, englishTrail, italianLead, italianTrail;
   };
   constexpr Padding kPadding[] = {{28, 19, 26, 18}, {27, 17, 27, 14}, {47, 3, 47, 3}, {1, 3, 1, 3},
-                                  {1, 2, 1, 2},     {26, 0, 26, 0},   {1, 0, 1, 0},  {8, 0, 8, 0},
+                                  {1, 2, 1, 2},     {26, 0, 26, 0},   {1, 0, 1, 0},   {8, 0, 8, 0},
                                   {8, 0, 8, 0},     {0, 0, 0, 0},     {0, 8, 0, 8}};
   const auto lead = [](std::string_view s) { return s.find_first_not_of(' '); };
   const auto trail = [](std::string_view s) { return s.size() - 1 - s.find_last_not_of(' '); };
@@ -45,16 +46,18 @@ TEST(TranslationTable, TextsHaveTheirLeadingAndTrailingBlanks) {
 TEST(TranslationTable, VisibleTextsAreExact) {
   const TranslationTable& table = BuiltInTranslationTable();
   const auto visible = [](std::string_view s) {
-    return std::string(s.substr(s.find_first_not_of(' '),
-                                s.find_last_not_of(' ') - s.find_first_not_of(' ') + 1));
+    return std::string(
+        s.substr(s.find_first_not_of(' '), s.find_last_not_of(' ') - s.find_first_not_of(' ') + 1));
   };
   EXPECT_EQ(visible(table[2].english), "System  . . . . . :");
   EXPECT_EQ(visible(table[2].italian), "Sistema . . . . . :");
   EXPECT_EQ(visible(table[5].italian), "Tipo rich. fo");
   EXPECT_EQ(visible(table[7].english),
             std::string(15, '*') + " Beginning of data " + std::string(37, '*'));
-  EXPECT_EQ(visible(table[7].italian), std::string(18, '*') + " Inizio dati " + std::string(40, '*'));
-  EXPECT_EQ(visible(table[8].english), std::string(18, '*') + " End of data " + std::string(40, '*'));
+  EXPECT_EQ(visible(table[7].italian),
+            std::string(18, '*') + " Inizio dati " + std::string(40, '*'));
+  EXPECT_EQ(visible(table[8].english),
+            std::string(18, '*') + " End of data " + std::string(40, '*'));
   EXPECT_EQ(visible(table[8].italian), std::string(20, '*') + " Fine dati " + std::string(40, '*'));
   EXPECT_EQ(table[9].italian, "F24=Altri tas");
 }

@@ -20,8 +20,9 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
   std::error_code ignored;
   // Permissions a test took away must not keep the folder from being removed.
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
-    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+  for (auto entry = std::filesystem::recursive_directory_iterator(path_, ignored);
+       entry != std::filesystem::recursive_directory_iterator(); entry.increment(ignored)) {
+    std::filesystem::permissions(entry->path(), std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
   }
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
@@ -40,7 +41,8 @@ std::vector<std::filesystem::path> TempFolder::Entries() const {
 
 void WriteBytes(const std::filesystem::path& path, ByteView bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out.flush()) throw std::runtime_error("could not write " + path.string());
 }
 
