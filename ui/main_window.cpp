@@ -182,6 +182,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
       Paint();
       return 0;
+    case WM_PRINTCLIENT:  // PrintWindow and screen readers' snapshots
+      DrawFlag(reinterpret_cast<HDC>(wParam), flag_.get(), WindowDpi(window_));
+      return 0;
     case WM_CTLCOLORSTATIC:
       return ColourLabel(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), wParam,
                          lParam);

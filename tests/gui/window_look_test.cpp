@@ -1,0 +1,172 @@
+// What can only be seen inside the program: the controls' fonts and colours, the flag picture's
+// pixels, and Ctrl+A in the path box. The window is created hidden in the test's own process.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "control_ids.h"
+#include "dpi.h"
+#include "flag_painter.h"
+#include "gdi_object.h"
+#include "main_window.h"
+#include "resource_ids.h"
+
+namespace quorvik {
+namespace {
+
+constexpr COLORREF kFlagGreen = RGB(0, 176, 69);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kFlagRed = RGB(255, 0, 0);
+constexpr COLORREF kUntouched = RGB(1, 2, 3);
+
+// A 32-bit picture to paint into, filled with a colour nothing else draws.
+class Canvas {
+ public:
+  Canvas(int width, int height) : dc_(CreateCompatibleDC(nullptr)) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    bitmap_ = BitmapHandle(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, nullptr, nullptr, 0));
+    previous_ = SelectObject(dc_, bitmap_.get());
+    const RECT all{0, 0, width, height};
+    const GdiObject<HBRUSH> fill(CreateSolidBrush(kUntouched));
+    FillRect(dc_, &all, fill.get());
+  }
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+  ~Canvas() {
+    SelectObject(dc_, previous_);
+    DeleteDC(dc_);
+  }
+  HDC dc() const { return dc_; }
+  COLORREF At(int x, int y) const { return GetPixel(dc_, x, y); }
+
+ private:
+  HDC dc_;
+  BitmapHandle bitmap_;
+  HGDIOBJ previous_ = nullptr;
+};
+
+class WindowLook : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(WindowDpi(window_.handle()), kStandardDpi); }
+
+  LOGFONTW FontOf(int id) const {
+    LOGFONTW font{};
+    const auto handle =
+        reinterpret_cast<HFONT>(SendMessageW(window_.Control(id), WM_GETFONT, 0, 0));
+    EXPECT_NE(handle, nullptr);
+    if (handle) GetObjectW(handle, sizeof font, &font);
+    return font;
+  }
+
+  COLORREF TextColourOf(int id) const {
+    Canvas canvas(1, 1);
+    const LRESULT brush =
+        SendMessageW(window_.handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(canvas.dc()),
+                     reinterpret_cast<LPARAM>(window_.Control(id)));
+    EXPECT_NE(brush, 0) << "no background brush for control " << id;
+    return GetTextColor(canvas.dc());
+  }
+
+  MainWindow window_{GetModuleHandleW(nullptr)};
+};
+
+TEST_F(WindowLook, ControlsUseTheirDesignedFonts) {
+  struct Expected {
+    int id;
+    const wchar_t* face;
+    LONG height;  // pixels at 96 DPI: points * 96 / 72
+    LONG weight;
+  };
+  for (const Expected& expected : {Expected{kLabel2Id, L"Courier New", -15, FW_BOLD},
+                                   Expected{kTxtFilePathId, L"Courier New", -13, FW_NORMAL},
+                                   Expected{kLabel4Id, L"Courier New", -11, FW_NORMAL},
+                                   Expected{kLblWaitId, L"MS Sans Serif", -16, FW_BOLD}}) {
+    SCOPED_TRACE(expected.id);
+    const LOGFONTW font = FontOf(expected.id);
+    EXPECT_STREQ(font.lfFaceName, expected.face);
+    EXPECT_EQ(font.lfHeight, expected.height);
+    EXPECT_EQ(font.lfWeight, expected.weight);
+    EXPECT_FALSE(font.lfItalic);
+  }
+  // The button keeps the font the system uses for dialogs.
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+  EXPECT_STREQ(FontOf(kCmdUpdateId).lfFaceName, metrics.lfMessageFont.lfFaceName);
+  EXPECT_EQ(FontOf(kCmdUpdateId).lfHeight, metrics.lfMessageFont.lfHeight);
+}
+
+TEST_F(WindowLook, TitleAndPromptAreBlueAndTheBusyLabelKeepsTheDefaultColour) {
+  EXPECT_EQ(TextColourOf(kLabel2Id), RGB(0, 0, 255));
+  EXPECT_EQ(TextColourOf(kLabel4Id), RGB(0, 0, 255));
+  EXPECT_EQ(TextColourOf(kLblWaitId), GetSysColor(COLOR_WINDOWTEXT));
+}
+
+TEST_F(WindowLook, FlagIsDrawnUnscaledAtTheTopLeftOfTheClientArea) {
+  Canvas canvas(447, 182);
+  SendMessageW(window_.handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+  for (int y : {0, 30, 55}) {
+    SCOPED_TRACE(y);
+    EXPECT_EQ(canvas.At(0, y), kFlagGreen);
+    EXPECT_EQ(canvas.At(24, y), kFlagGreen);
+    EXPECT_EQ(canvas.At(25, y), kWhite);
+    EXPECT_EQ(canvas.At(49, y), kWhite);
+    EXPECT_EQ(canvas.At(50, y), kFlagRed);
+    EXPECT_EQ(canvas.At(74, y), kFlagRed);
+    EXPECT_EQ(canvas.At(75, y), kUntouched);
+  }
+  EXPECT_EQ(canvas.At(0, 56), kUntouched);
+}
+
+TEST(FlagPainter, FlagGrowsWithTheDpiKeepingSharpBands) {
+  const BitmapHandle flag(
+      static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_FLAG),
+                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  ASSERT_TRUE(flag);
+  Canvas canvas(200, 150);
+  DrawFlag(canvas.dc(), flag.get(), 2 * kStandardDpi);
+  EXPECT_EQ(canvas.At(49, 111), kFlagGreen);
+  EXPECT_EQ(canvas.At(50, 111), kWhite);
+  EXPECT_EQ(canvas.At(99, 0), kWhite);
+  EXPECT_EQ(canvas.At(100, 0), kFlagRed);
+  EXPECT_EQ(canvas.At(149, 111), kFlagRed);
+  EXPECT_EQ(canvas.At(150, 0), kUntouched);
+  EXPECT_EQ(canvas.At(0, 112), kUntouched);
+}
+
+// Presses a key in the path box with Ctrl held or not, through the window's own key handling.
+void PressInPathBox(MainWindow& window, WPARAM key, bool control) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  const BYTE saved = keys[VK_CONTROL];
+  keys[VK_CONTROL] = control ? 0x80 : 0;
+  SetKeyboardState(keys);
+  MSG message{window.Control(kTxtFilePathId), WM_KEYDOWN, key, 1, 0, {}};
+  if (!window.PreTranslateMessage(message)) DispatchMessageW(&message);
+  keys[VK_CONTROL] = saved;
+  SetKeyboardState(keys);
+}
+
+TEST_F(WindowLook, CtrlASelectsThePathBoxText) {
+  const HWND pathBox = window_.Control(kTxtFilePathId);
+  const auto length = static_cast<DWORD>(GetWindowTextLengthW(pathBox));
+  SendMessageW(pathBox, EM_SETSEL, 2, 2);
+  DWORD start = 0;
+  DWORD end = 0;
+
+  PressInPathBox(window_, 'A', false);
+  SendMessageW(pathBox, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+               reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 2u);
+  EXPECT_EQ(end, 2u);
+
+  PressInPathBox(window_, 'A', true);
+  SendMessageW(pathBox, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+               reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 0u);
+  EXPECT_EQ(end, length);
+}
+
+}  // namespace
+}  // namespace quorvik
