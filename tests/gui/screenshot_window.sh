@@ -1,0 +1,56 @@
+#!/bin/sh
+# Starts QuorvikItaliano.exe under Wine on the current X display, waits until its window shows
+# the flag, saves a PNG of the window for people to look at, and ends the program.
+# Usage: screenshot_window.sh RUN_UNDER_WINE LOADER PREFIX PROGRAM OUTPUT.png
+set -eu
+runner=$1
+loader=$2
+prefix=$3
+program=$4
+output=$5
+
+if [ -z "${DISPLAY:-}" ]; then
+  echo "No X display: run the tests under xvfb-run." >&2
+  exit 1
+fi
+mkdir -p "$(dirname "$output")"
+
+"$runner" "$loader" "$prefix" "$program" &
+program_pid=$!
+trap 'kill "$program_pid" 2>/dev/null || true' EXIT
+
+# The window's X geometry, "WIDTHxHEIGHT+X+Y", once Wine has mapped it.
+window_geometry() {
+  xwininfo -root -tree 2>/dev/null |
+    grep '"\[_ Quorvik 2000 _|[ ]*": ("quorvikitaliano.exe"' |
+    sed -n 's/.*  \([0-9]*x[0-9]*+[0-9]*+[0-9]*\)  .*/\1/p' | head -n 1
+}
+
+# Waits up to 60 seconds for a condition, checking twice a second.
+wait_for() {
+  tries=120
+  while ! "$@"; do
+    tries=$((tries - 1))
+    if [ "$tries" -le 0 ]; then return 1; fi
+    sleep 0.5
+  done
+}
+
+window_is_mapped() { [ -n "$(window_geometry)" ]; }
+
+# The flag's green band is at the top-left of the client area once the window has painted.
+flag_is_painted() {
+  geometry=$(window_geometry)
+  import -window root -crop "$geometry" +repage "$output" 2>/dev/null || return 1
+  [ "$(convert "$output" -format '%[pixel:p{10,10}]' info:)" = "srgb(0,176,69)" ]
+}
+
+if ! wait_for window_is_mapped; then
+  echo "The main window did not appear." >&2
+  exit 1
+fi
+if ! wait_for flag_is_painted; then
+  echo "The window never showed the flag at its top-left; last picture: $output" >&2
+  exit 1
+fi
+echo "Screenshot of the main window: $output ($(window_geometry))"
