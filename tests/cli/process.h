@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <span>
+#include <string>
+
+namespace quorvik::testing {
+
+struct ProcessResult {
+  int exitCode = -1;
+  std::string out;  // standard output, as bytes
+  std::string err;  // standard error, as bytes
+};
+
+// Runs `program` with `arguments`, with no terminal or console attached: standard input reads
+// nothing, and both output streams go to pipes. Throws std::runtime_error when the program does
+// not start or has not ended within a generous bound (it is then killed).
+ProcessResult RunProgram(const std::filesystem::path& program,
+                         std::span<const std::filesystem::path> arguments);
+
+}  // namespace quorvik::testing
