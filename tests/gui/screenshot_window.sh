@@ -15,7 +15,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 mkdir -p "$(dirname "$output")"
 
-"$runner" "$loader" "$prefix" "$program" &
+"$runner" "$loader" "$prefix" "$program" 2>/dev/null &
 program_pid=$!
 trap 'kill "$program_pid" 2>/dev/null || true' EXIT
 
@@ -38,11 +38,20 @@ wait_for() {
 
 window_is_mapped() { [ -n "$(window_geometry)" ]; }
 
+capture() { import -window root -crop "$(window_geometry)" +repage "$1" 2>/dev/null; }
+
 # The flag's green band is at the top-left of the client area once the window has painted.
 flag_is_painted() {
-  geometry=$(window_geometry)
-  import -window root -crop "$geometry" +repage "$output" 2>/dev/null || return 1
+  capture "$output" || return 1
   [ "$(convert "$output" -format '%[pixel:p{10,10}]' info:)" = "srgb(0,176,69)" ]
+}
+
+# The controls paint after the window itself: done when two pictures in a row are the same.
+painting_has_settled() {
+  previous=$output.previous.png
+  mv "$output" "$previous"
+  capture "$output" || return 1
+  compare -metric AE "$output" "$previous" null: >/dev/null 2>&1
 }
 
 if ! wait_for window_is_mapped; then
@@ -53,4 +62,9 @@ if ! wait_for flag_is_painted; then
   echo "The window never showed the flag at its top-left; last picture: $output" >&2
   exit 1
 fi
+if ! wait_for painting_has_settled; then
+  echo "The window kept changing; last picture: $output" >&2
+  exit 1
+fi
+rm -f "$output.previous.png"
 echo "Screenshot of the main window: $output ($(window_geometry))"
