@@ -30,6 +30,30 @@ TEST(ByteSearcher, AgreesWithANaiveSearchOnSmallAlphabets) {
   }
 }
 
+TEST(ByteSearcher, AgreesWithANaiveSearchForTextsWithLongLeads) {
+  // Texts that open with a run of two alternating bytes, like wide blanks, in haystacks full of
+  // such runs: the lead and the body of the text must line up exactly.
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> leadPairs(0, 6), bodySize(1, 5), letter(0, 2), coin(0, 3);
+  for (int round = 0; round < 4000; ++round) {
+    Bytes needle;
+    for (int i = leadPairs(random); i > 0; --i) needle.insert(needle.end(), {0, 1});
+    for (int i = bodySize(random); i > 0; --i)
+      needle.push_back(static_cast<std::uint8_t>(letter(random)));
+    Bytes haystack;
+    while (haystack.size() < 60) {
+      if (coin(random) == 0) {
+        haystack.insert(haystack.end(), needle.begin(), needle.end());
+      } else {
+        haystack.push_back(
+            static_cast<std::uint8_t>(letter(random) == 2 ? 2 : haystack.size() % 2));
+      }
+    }
+    ASSERT_EQ(ByteSearcher(needle).FindFirst(haystack), NaiveFind(haystack, needle))
+        << "round " << round;
+  }
+}
+
 TEST(ByteSearcher, FindsAtOddOffsetsTheVeryEndAndNotPastIt) {
   const Bytes needle{0x20, 0x00, 0x41, 0x00};
   EXPECT_EQ(ByteSearcher(needle).FindFirst(Bytes{0x00, 0x20, 0x00, 0x41, 0x00}), 1u);
