@@ -1,0 +1,47 @@
+// End to end on the sample install: the utility patches the sample product's program file, and
+// the product then shows every one of its texts in Italian.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "running_utility.h"
+#include "sample_product_ids.h"
+#include "test_files.h"
+#include "translation_table.h"
+#include "window_probe.h"
+
+namespace quorvik::testing {
+namespace {
+
+std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+TEST(SampleProduct, PatchedByTheUtilityItShowsItsTextsInItalian) {
+  const TestFolder folder;
+  const auto product = folder.path() / "Quorvik.exe";
+  std::filesystem::copy_file(FromBuildPath(QUORVIK_SAMPLE_PRODUCT_EXE), product);
+  {
+    const RunningUtility utility;
+    utility.SetPath(product.wstring());
+    utility.ClickUpdate();
+    const auto box = WaitForMessageBox(utility.process().id());
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, L"Update is complete!");
+    PressOk(*box);
+    ASSERT_EQ(utility.process().WaitForExit(), 0u);
+  }
+
+  const LaunchedProcess running(product.wstring());
+  HWND window = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] { return (window = FindVisibleTopLevelWindow(running.id(), L"QuorvikSampleProduct")); }));
+  for (const TranslationPair& pair : BuiltInTranslationTable()) {
+    SCOPED_TRACE(pair.number);
+    EXPECT_EQ(TextOf(GetDlgItem(window, IDS_FIRST_TEXT + pair.number - 1)), Widen(pair.italian));
+  }
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(running.WaitForExit(), 0u);
+}
+
+}  // namespace
+}  // namespace quorvik::testing
