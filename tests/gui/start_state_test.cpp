@@ -104,5 +104,12 @@ TEST(StartState, EnterAndEscapeInThePathBoxPressNoButton) {
   EXPECT_TRUE(IsWindowVisible(utility.window()));
 }
 
+TEST(StartState, ClosingTheWindowEndsTheProgram) {
+  const RunningUtility utility;
+  PostMessageW(utility.window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(utility.process().WaitForExit(), 0u);
+  EXPECT_FALSE(HasMessageBox(utility.process().id()));
+}
+
 }  // namespace
 }  // namespace quorvik::testing

@@ -135,6 +135,22 @@ TEST(FlagPainter, FlagGrowsWithTheDpiKeepingSharpBands) {
   EXPECT_EQ(canvas.At(0, 112), kUntouched);
 }
 
+TEST_F(WindowLook, ControlsAndFontsFollowAMoveToAScreenOfDoubleDpi) {
+  RECT suggested{0, 0, 900, 370};
+  SendMessageW(window_.handle(), WM_DPICHANGED, MAKEWPARAM(192, 192),
+               reinterpret_cast<LPARAM>(&suggested));
+  RECT title{};
+  GetWindowRect(window_.Control(kLabel2Id), &title);
+  MapWindowPoints(nullptr, window_.handle(), reinterpret_cast<POINT*>(&title), 2);
+  // 1320, 120, 5415 x 495 twips at 7.5 twips a pixel.
+  EXPECT_EQ(title.left, 176);
+  EXPECT_EQ(title.top, 16);
+  EXPECT_EQ(title.right - title.left, 722);
+  EXPECT_EQ(title.bottom - title.top, 66);
+  EXPECT_EQ(FontOf(kLabel2Id).lfHeight, -30);
+  EXPECT_EQ(FontOf(kLblWaitId).lfHeight, -32);
+}
+
 // Presses a key in the path box with Ctrl held or not, through the window's own key handling.
 void PressInPathBox(MainWindow& window, WPARAM key, bool control) {
   BYTE keys[256] = {};
