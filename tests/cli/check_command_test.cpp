@@ -16,6 +16,8 @@ struct ReportedPair {
   int number;
   bool required;
   std::optional<std::int64_t> offset;
+
+  bool operator==(const ReportedPair&) const = default;
 };
 
 struct Report {
@@ -85,12 +87,7 @@ class CheckCommandTest : public CompanionTest {
     const Report fromText = ParseTextReport(text.out);
     const Report fromJson = ParseJsonReport(json.out);
     EXPECT_EQ(fromText.verdict, fromJson.verdict);
-    EXPECT_EQ(fromText.pairs.size(), fromJson.pairs.size());
-    for (std::size_t i = 0; i < std::min(fromText.pairs.size(), fromJson.pairs.size()); ++i) {
-      EXPECT_EQ(fromText.pairs[i].number, fromJson.pairs[i].number);
-      EXPECT_EQ(fromText.pairs[i].required, fromJson.pairs[i].required);
-      EXPECT_EQ(fromText.pairs[i].offset, fromJson.pairs[i].offset);
-    }
+    EXPECT_TRUE(fromText.pairs == fromJson.pairs) << text.out << json.out;
     return fromJson;
   }
 };
@@ -139,12 +136,6 @@ TEST_F(CheckCommandTest, AFileLackingAnItalianTextIsNotCalledAlreadyUpdated) {
   const fs::path target = WriteTarget(UpdatedSample({.omittedPairs = {3}}));
   EXPECT_EQ(CheckBothWays(target, 4).verdict, "not the expected file");
   EXPECT_EQ(Run({"patch", target}).exitCode, 4);
-}
-
-TEST_F(CheckCommandTest, AnUnwritableFileCanStillBeChecked) {
-  const fs::path target = WriteTarget(EnglishSample(), kNonAsciiName);
-  fs::permissions(target, fs::perms::owner_write, fs::perm_options::remove);
-  EXPECT_EQ(CheckBothWays(target, 0).verdict, "ready to update");
 }
 
 TEST_F(CheckCommandTest, InvalidPathExitsThreeWithNothingOnStandardOutput) {

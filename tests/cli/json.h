@@ -10,7 +10,8 @@
 
 namespace quorvik::testing {
 
-// A parsed JSON value. Numbers are limited to integers, which is all the reports contain.
+// A parsed JSON value. Numbers are limited to integers and strings to unescaped text, which is
+// all the reports contain.
 struct JsonValue {
   using Array = std::vector<JsonValue>;
   using Object = std::map<std::string, JsonValue>;
