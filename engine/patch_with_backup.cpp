@@ -24,7 +24,8 @@ PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
 
   FileOps& ops = NativeFileOps();
   if (!CreateNewFileSafely(backup, original.bytes, path, ops)) {
-    throw FileError("Could not keep the original as", backup, "a file of that name already exists");
+    throw FileError("Could not keep the original as", backup,
+                    "a file of that name already exists; move it away first");
   }
   try {
     RewriteFile(path, patched, original.stamp, ops);
