@@ -1,47 +1,9 @@
 #include "rewrite.h"
 
-#include <string>
-
 #include "file_error.h"
-#include "process_id.h"
+#include "temporary_file.h"
 
 namespace quorvik {
-namespace {
-
-constexpr int kTemporaryNameAttempts = 100;
-
-// The new file beside the target, closed and deleted unless it was moved into place. It is
-// closed first: Windows cannot delete a file that is still open.
-class TemporaryFile {
- public:
-  TemporaryFile(FileOps& ops, std::filesystem::path path, NativeFile file)
-      : ops_(ops), path_(std::move(path)), file_(std::move(file)) {}
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (committed_) return;
-    file_ = NativeFile();
-    ops_.Remove(path_);
-  }
-
-  const std::filesystem::path& path() const { return path_; }
-  NativeFile& file() { return file_; }
-  void Commit() { committed_ = true; }
-
- private:
-  FileOps& ops_;
-  std::filesystem::path path_;
-  NativeFile file_;
-  bool committed_ = false;
-};
-
-std::filesystem::path TemporaryName(const std::filesystem::path& target, int attempt) {
-  std::filesystem::path name = target;
-  name += "." + std::to_string(CurrentProcessId()) + "-" + std::to_string(attempt) + ".tmp";
-  return name;
-}
-
-}  // namespace
 
 void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileStamp& expected,
                  FileOps& ops) {
@@ -51,22 +13,8 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
                     "the file was changed by another program after it was read");
   }
 
-  std::filesystem::path name;
-  std::optional<NativeFile> created;
-  for (int attempt = 0; attempt < kTemporaryNameAttempts && !created; ++attempt) {
-    name = TemporaryName(target, attempt);
-    created = ops.CreateExclusive(name);
-  }
-  if (!created) {
-    throw FileError("Could not create a temporary file beside", target,
-                    "every temporary name tried is already taken");
-  }
-  TemporaryFile temporary(ops, name, std::move(*created));
-
-  ops.WriteAll(temporary.file(), bytes, temporary.path());
-  ops.CopyMetadata(target, temporary.file(), temporary.path());
-  ops.Flush(temporary.file(), temporary.path());
-  ops.Close(temporary.file(), temporary.path());
+  TemporaryFile temporary(ops, target);
+  temporary.Save(bytes, target);
 
   // The last moment before the replace: a program that wrote to the file since it was read
   // keeps its work.

@@ -1,0 +1,47 @@
+#include "temporary_file.h"
+
+#include <optional>
+#include <string>
+
+#include "file_error.h"
+#include "process_id.h"
+
+namespace quorvik {
+namespace {
+
+constexpr int kNameAttempts = 100;
+
+std::filesystem::path TemporaryName(const std::filesystem::path& destination, int attempt) {
+  std::filesystem::path name = destination;
+  name += "." + std::to_string(CurrentProcessId()) + "-" + std::to_string(attempt) + ".tmp";
+  return name;
+}
+
+}  // namespace
+
+TemporaryFile::TemporaryFile(FileOps& ops, const std::filesystem::path& destination) : ops_(ops) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    path_ = TemporaryName(destination, attempt);
+    if (std::optional<NativeFile> created = ops_.CreateExclusive(path_)) {
+      file_ = std::move(*created);
+      return;
+    }
+  }
+  throw FileError("Could not create a temporary file beside", destination,
+                  "every temporary name tried is already taken");
+}
+
+TemporaryFile::~TemporaryFile() {
+  if (committed_) return;
+  file_ = NativeFile();
+  ops_.Remove(path_);
+}
+
+void TemporaryFile::Save(ByteView bytes, const std::filesystem::path& model) {
+  ops_.WriteAll(file_, bytes, path_);
+  ops_.CopyMetadata(model, file_, path_);
+  ops_.Flush(file_, path_);
+  ops_.Close(file_, path_);
+}
+
+}  // namespace quorvik

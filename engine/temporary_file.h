@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+
+#include "bytes.h"
+#include "file_ops.h"
+
+namespace quorvik {
+
+// A new file beside a destination, under a name no other file has, that holds bytes on their
+// way to the destination's name. Unless it was moved into place, it is closed and deleted when
+// it goes out of scope (closed first: Windows cannot delete a file that is still open).
+class TemporaryFile {
+ public:
+  // Throws FileError when no unused name can be created.
+  TemporaryFile(FileOps& ops, const std::filesystem::path& destination);
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile();
+
+  const std::filesystem::path& path() const { return path_; }
+
+  // Writes the bytes, gives the file the attributes of `model`, flushes it to disk and closes
+  // it. Throws FileError when any of it fails.
+  void Save(ByteView bytes, const std::filesystem::path& model);
+
+  // The file has been moved to its destination and is no longer deleted.
+  void Commit() { committed_ = true; }
+
+ private:
+  FileOps& ops_;
+  std::filesystem::path path_;
+  NativeFile file_;
+  bool committed_ = false;
+};
+
+}  // namespace quorvik
