@@ -29,6 +29,7 @@ int RunApplication(HINSTANCE instance, int showCommand) {
     InitCommonControlsEx(&controls);
 
     MainWindow window(instance);
+    if (!window.Load()) return kExitRefused;
     window.Show(showCommand);
     RunMessageLoop(window);
     if (const std::exception_ptr failure = window.TakeFailure()) std::rethrow_exception(failure);

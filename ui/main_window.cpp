@@ -8,6 +8,7 @@
 #include "dpi.h"
 #include "file_error.h"
 #include "flag_painter.h"
+#include "instance_guard.h"
 #include "patch_run.h"
 #include "resource_ids.h"
 
@@ -134,6 +135,8 @@ HWND MainWindow::Control(int id) const {
   const std::size_t index = IndexOfControl(id);
   return index < controls_.size() ? controls_[index] : nullptr;
 }
+
+bool MainWindow::Load() { return InstanceGuard(window_); }
 
 void MainWindow::Show(int showCommand) {
   ShowWindow(window_, showCommand);

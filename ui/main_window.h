@@ -29,6 +29,9 @@ class MainWindow {
   // after a failure.
   bool IsOpen() const { return window_ != nullptr; }
 
+  // The window's load step: the start-up check, before the window is first shown. False when
+  // the check refused the start; the window is gone then.
+  bool Load();
   void Show(int showCommand);
 
   // Handles the keys that must act before a message is dispatched: Ctrl+A in the path box, and

@@ -37,4 +37,17 @@ void RunningUtility::SetPath(const std::wstring& path) const {
 
 void RunningUtility::ClickUpdate() const { PostClick(Control(kCmdUpdateId)); }
 
+RefusedStart StartExpectingRefusal() {
+  const LaunchedProcess refused(FromBuildPath(QUORVIK_APP_EXE).wstring());
+  RefusedStart result;
+  result.message = WaitForMessageBox(refused.id());
+  if (!result.message) return result;
+  for (HWND window : TopLevelWindowsOf(refused.id())) {
+    result.hadMainWindow = result.hadMainWindow || ClassOf(window) == kMainWindowClass;
+  }
+  PressOk(*result.message);
+  result.exitCode = refused.WaitForExit();
+  return result;
+}
+
 }  // namespace quorvik::testing

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "launched_process.h"
+#include "window_probe.h"
 
 namespace quorvik::testing {
 
@@ -27,5 +29,14 @@ class RunningUtility {
   LaunchedProcess process_;
   HWND window_ = nullptr;
 };
+
+// What a copy of the utility did when its start was expected to be refused: the message it
+// showed (OK was then pressed), whether a main window of it existed meanwhile, and how it ended.
+struct RefusedStart {
+  std::optional<MessageBoxView> message;
+  bool hadMainWindow = false;
+  std::optional<DWORD> exitCode;
+};
+RefusedStart StartExpectingRefusal();
 
 }  // namespace quorvik::testing

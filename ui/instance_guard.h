@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+namespace quorvik {
+
+inline constexpr wchar_t kAlreadyRunningMessage[] =
+    L"Quorvik 2000 should not be running at this time.";
+
+// The start-up check of frmMain, run after the window exists and before it is first shown.
+// A top-level window titled with the marker title (the caption and one blank) is the running
+// product, or a first copy of this program. If there is one, the window is destroyed unseen,
+// the user is told after a beep, and false is returned. Otherwise the window takes the marker
+// title itself, so that a later copy is refused the same way, and true is returned.
+bool InstanceGuard(HWND form);
+
+}  // namespace quorvik
