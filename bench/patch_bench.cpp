@@ -1,0 +1,215 @@
+// Measures the patch run against the unavoidable work, reading the file once and writing it once
+// durably, and against xdelta3 applying a delta that makes the same change. Prints medians.
+//   patch-bench [WORK_FOLDER] [--quick]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bytes.h"
+#include "table_patch.h"
+#include "translation_table.h"
+#include "wide_string.h"
+
+namespace {
+
+using quorvik::Bytes;
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kMiB = 1024 * 1024;
+
+enum class Content { Ordinary, WideBlanks, NearMisses };
+
+const char* NameOf(Content content) {
+  switch (content) {
+    case Content::Ordinary:
+      return "ordinary";
+    case Content::WideBlanks:
+      return "wide blanks";
+    case Content::NearMisses:
+      return "near-misses";
+  }
+  return "?";
+}
+
+// The product's English texts, pairs 5 and 7 with places of their own, spread through the last
+// sixteenth of the file so that every search runs nearly to the end.
+Bytes MakeTarget(std::size_t size, Content content) {
+  Bytes bytes(size);
+  std::mt19937_64 random(size);
+  if (content == Content::Ordinary) {
+    for (std::size_t i = 0; i + 8 <= size; i += 8) {
+      const std::uint64_t value = random();
+      std::copy_n(reinterpret_cast<const std::uint8_t*>(&value), 8,
+                  bytes.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+  } else if (content == Content::WideBlanks) {
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = i % 2 == 0 ? 0x20 : 0x00;
+  } else {
+    // The longest text with its last character wrong, over and over.
+    Bytes miss = quorvik::WidenString(quorvik::BuiltInTranslationTable()[7].english);
+    miss[miss.size() - 2] = '#';
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = miss[i % miss.size()];
+  }
+  const auto& table = quorvik::BuiltInTranslationTable();
+  const std::size_t region = size / 16;
+  std::size_t at = size - region;
+  for (const auto& pair : table) {
+    const Bytes text = quorvik::WidenString(pair.english);
+    std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    at += region / (table.size() + 1);
+  }
+  return bytes;
+}
+
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+      ::close(fd) != 0) {
+    throw std::runtime_error("could not write " + path.string());
+  }
+}
+
+struct Run {
+  double seconds;
+  long peakKiB;
+};
+
+// Runs a program and waits for it; fails unless it exits with 0.
+Run RunProgram(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  const auto start = Clock::now();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(child, &status, 0, &usage);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error(arguments[0] + " failed");
+  }
+  return {seconds, usage.ru_maxrss};
+}
+
+// Reading the file once and writing it once to a new file beside it, flushed to disk.
+double CopyFloor(const std::filesystem::path& source, const std::filesystem::path& destination) {
+  const auto start = Clock::now();
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  const auto size = static_cast<std::size_t>(std::filesystem::file_size(source));
+  Bytes buffer(size);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::read(in, buffer.data() + done, size - done);
+    if (got <= 0) throw std::runtime_error("could not read " + source.string());
+    done += static_cast<std::size_t>(got);
+  }
+  ::close(in);
+  const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (out < 0 || ::write(out, buffer.data(), size) != static_cast<ssize_t>(size) ||
+      ::fsync(out) != 0 || ::close(out) != 0) {
+    throw std::runtime_error("could not write " + destination.string());
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::filesystem::remove(destination);
+  return seconds;
+}
+
+double Median(std::vector<double> values) {
+  std::ranges::sort(values);
+  return values[values.size() / 2];
+}
+
+// Writes the target and its expected patched form; the buffers are freed again before anything
+// is timed, so that the patch run's peak memory is its own and not the forked benchmark's.
+void WriteTargets(std::size_t size, Content content, const std::filesystem::path& original,
+                  const std::filesystem::path& expected) {
+  Bytes bytes = MakeTarget(size, content);
+  WriteFile(original, bytes);
+  const auto table =
+      quorvik::WidenTable(quorvik::BuiltInTranslationTable(), quorvik::Direction::EnglishToItalian);
+  if (!quorvik::ApplyTable(bytes, table).AllRequiredFound()) {
+    throw std::logic_error("the generated target lacks a text");
+  }
+  WriteFile(expected, bytes);
+}
+
+void Measure(const std::filesystem::path& folder, std::size_t size, Content content, int runs) {
+  const auto orig = folder / "original.exe";
+  const auto target = folder / "Quorvik.exe";
+  const auto expected = folder / "expected.exe";
+  const auto delta = folder / "delta.vcdiff";
+  WriteTargets(size, content, orig, expected);
+  RunProgram({"xdelta3", "-e", "-f", "-s", orig.string(), expected.string(), delta.string()});
+
+  std::vector<double> patchTimes, floorTimes, xdeltaTimes;
+  long peakKiB = 0;
+  for (int run = 0; run < runs; ++run) {
+    std::filesystem::copy_file(orig, target, std::filesystem::copy_options::overwrite_existing);
+    const Run patch = RunProgram({QUORVIK_PATCH_PROGRAM, "patch", target.string()});
+    patchTimes.push_back(patch.seconds);
+    peakKiB = std::max(peakKiB, patch.peakKiB);
+    floorTimes.push_back(CopyFloor(target, folder / "copy.exe"));
+    xdeltaTimes.push_back(RunProgram({"xdelta3", "-d", "-f", "-s", orig.string(), delta.string(),
+                                      (folder / "xdelta-out.exe").string()})
+                              .seconds);
+  }
+  const double patchTime = Median(patchTimes), floorTime = Median(floorTimes),
+               xdeltaTime = Median(xdeltaTimes);
+  std::printf("%5zu MiB  %-12s  %8.3f  %8.3f  %8.3f  %11.2f  %12.2f  %8.1f MiB\n", size / kMiB,
+              NameOf(content), patchTime, floorTime, xdeltaTime, patchTime / floorTime,
+              patchTime / xdeltaTime, static_cast<double>(peakKiB) / 1024.0);
+  std::fflush(stdout);
+  for (const auto& name : {orig, target, expected, delta, folder / "xdelta-out.exe"}) {
+    std::filesystem::remove(name);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::filesystem::path folder = std::filesystem::temp_directory_path() / "quorvik-bench";
+  bool quick = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--quick") {
+      quick = true;
+    } else {
+      folder = argv[i];
+    }
+  }
+  std::filesystem::create_directories(folder);
+  const int runs = quick ? 3 : 5;
+  const std::vector<std::size_t> sizes =
+      quick ? std::vector<std::size_t>{4 * kMiB, 64 * kMiB}
+            : std::vector<std::size_t>{4 * kMiB, 64 * kMiB, 512 * kMiB};
+  std::printf("Medians of %d runs, in seconds; peak memory of the patch run.\n", runs);
+  std::printf("%9s  %-12s  %8s  %8s  %8s  %11s  %12s  %12s\n", "size", "content", "patch", "floor",
+              "xdelta3", "patch/floor", "patch/xdelta", "peak memory");
+  try {
+    for (const std::size_t size : sizes) {
+      for (const Content content : {Content::Ordinary, Content::WideBlanks, Content::NearMisses}) {
+        Measure(folder, size, content, runs);
+      }
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "patch-bench: %s\n", error.what());
+    return 1;
+  }
+  std::filesystem::remove_all(folder);
+  return 0;
+}
