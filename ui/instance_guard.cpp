@@ -2,20 +2,12 @@
 
 #include <string>
 
+#include "window_text.h"
+
 namespace quorvik {
-namespace {
-
-std::wstring CaptionOf(HWND window) {
-  std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  caption.resize(static_cast<std::size_t>(
-      GetWindowTextW(window, caption.data(), static_cast<int>(caption.size()))));
-  return caption;
-}
-
-}  // namespace
 
 bool InstanceGuard(HWND form) {
-  const std::wstring markerTitle = CaptionOf(form) + L' ';
+  const std::wstring markerTitle = WindowTextOf(form) + L' ';
   // FindWindowW, the wide form of FindWindowA: for these plain ASCII titles both compare the
   // whole title and ignore letter case alike. The form's own caption lacks the blank yet, so it
   // never matches itself.
@@ -23,7 +15,7 @@ bool InstanceGuard(HWND form) {
     SetWindowTextW(form, markerTitle.c_str());
     return true;
   }
-  const std::wstring title = CaptionOf(form);
+  const std::wstring title = WindowTextOf(form);
   DestroyWindow(form);
   MessageBeep(MB_OK);
   MessageBoxW(nullptr, kAlreadyRunningMessage, title.c_str(), MB_OK);

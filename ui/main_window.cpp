@@ -11,6 +11,7 @@
 #include "instance_guard.h"
 #include "patch_run.h"
 #include "resource_ids.h"
+#include "window_text.h"
 
 namespace quorvik {
 namespace {
@@ -34,7 +35,7 @@ std::size_t IndexOfControl(int id) {
 HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
   return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
                                        GetSystemMetrics(widthMetric),
-                                       GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+                                       GetSystemMetrics(heightMetric), LR_SHARED));
 }
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
@@ -82,13 +83,6 @@ FontHandle CreateControlFont(const ControlDesign& design, int dpi) {
   FontHandle handle(CreateFontIndirectW(&font));
   if (!handle) ThrowSystemFailure("Could not create a font for the main window");
   return handle;
-}
-
-std::wstring TextOf(HWND control) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
 }
 
 // Keeps one update from starting inside another: the message boxes run modal loops that would
@@ -296,7 +290,8 @@ void MainWindow::RunUpdate() {
   // second run while this one works.
   RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 
-  const PatchOutcome outcome = PatchRun(std::filesystem::path(TextOf(Control(kTxtFilePathId))));
+  const PatchOutcome outcome =
+      PatchRun(std::filesystem::path(WindowTextOf(Control(kTxtFilePathId))));
   const OutcomeMessage message = MessageForOutcome(outcome);
   switch (outcome) {
     case PatchOutcome::InvalidPath:

@@ -119,6 +119,11 @@ TEST_F(WindowLook, FlagIsDrawnUnscaledAtTheTopLeftOfTheClientArea) {
   EXPECT_EQ(canvas.At(0, 56), kUntouched);
 }
 
+TEST_F(WindowLook, WindowCarriesTheProgramIcon) {
+  EXPECT_NE(GetClassLongPtrW(window_.handle(), GCLP_HICON), 0u);
+  EXPECT_NE(GetClassLongPtrW(window_.handle(), GCLP_HICONSM), 0u);
+}
+
 TEST(FlagPainter, FlagGrowsWithTheDpiKeepingSharpBands) {
   const BitmapHandle flag(
       static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_FLAG),
