@@ -16,19 +16,17 @@ std::vector<std::size_t> BorderTable(ByteView pattern) {
   return fallback;
 }
 
-// The length of the needle's opening run made of its first two bytes only, e.g. wide blanks.
-std::size_t LeadSize(ByteView needle) {
+}  // namespace
+
+std::size_t DistinctiveByteOffset(ByteView needle) {
   if (needle.size() < 2) return 0;
   std::size_t lead = 0;
   while (lead < needle.size() && (needle[lead] == needle[0] || needle[lead] == needle[1])) ++lead;
-  return lead;
+  return lead == needle.size() ? 0 : lead;
 }
 
-}  // namespace
-
 ByteSearcher::ByteSearcher(Bytes needle) : needle_(std::move(needle)) {
-  leadSize_ = LeadSize(needle_);
-  if (leadSize_ == needle_.size()) leadSize_ = 0;
+  leadSize_ = DistinctiveByteOffset(needle_);
   fallback_ = BorderTable(ByteView(needle_).subspan(leadSize_));
   const std::size_t bodySize = fallback_.size();
   const std::size_t bodyPeriod = bodySize == 0 ? 0 : bodySize - fallback_.back();

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "bytes.h"
+
+namespace quorvik {
+
+// Where one string was found: its first offsets in ascending order, at most the limit asked
+// for. `complete` is false when the limit cut the list short.
+struct Occurrences {
+  std::vector<std::size_t> offsets;
+  bool complete = true;
+};
+
+// A string to look for, and the offset of the byte within it that the single pass keys on (a
+// byte past the string's lead of blanks, so that a file full of blanks is passed over quickly).
+struct PatternToFind {
+  ByteView bytes;
+  std::size_t anchor;
+};
+
+// Finds the first occurrences of up to 32 non-empty strings in one pass over the buffer.
+// Returns nullopt, having given up early, when the buffer holds so many near-matches that one
+// pass would cost much more than a linear search for each string on its own.
+std::optional<std::vector<Occurrences>> FindFirstOccurrences(
+    ByteView buffer, std::span<const PatternToFind> patterns, std::size_t limit);
+
+}  // namespace quorvik

@@ -1,0 +1,118 @@
+// The single-pass ApplyTable against the plain definition: each text, in table order, searched
+// from the start of the buffer as the earlier replacements left it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "first_occurrences.h"
+#include "sample_target.h"
+#include "table_patch.h"
+#include "wide_string.h"
+
+namespace quorvik {
+namespace {
+
+TableReport ApplyTableOneTextAtATime(std::span<std::uint8_t> buffer, const WideTable& table) {
+  TableReport report;
+  for (const WidePair& pair : table) {
+    const auto found =
+        std::search(buffer.begin(), buffer.end(), pair.from.begin(), pair.from.end());
+    std::optional<std::size_t> offset;
+    if (found != buffer.end()) {
+      offset = static_cast<std::size_t>(found - buffer.begin());
+      const std::size_t count =
+          std::min({pair.from.size(), pair.to.size(), buffer.size() - *offset});
+      std::copy_n(pair.to.begin(), count, found);
+    }
+    report.pairs.push_back({pair.number, pair.required, offset});
+  }
+  return report;
+}
+
+void ExpectSameAsOneTextAtATime(const Bytes& content, const WideTable& table) {
+  Bytes expected = content;
+  const TableReport expectedReport = ApplyTableOneTextAtATime(expected, table);
+  Bytes actual = content;
+  const TableReport actualReport = ApplyTable(actual, table);
+  ASSERT_EQ(actual, expected);
+  ASSERT_EQ(actualReport.pairs.size(), expectedReport.pairs.size());
+  for (std::size_t k = 0; k < expectedReport.pairs.size(); ++k) {
+    ASSERT_EQ(actualReport.pairs[k].offset, expectedReport.pairs[k].offset) << "pair " << k + 1;
+  }
+}
+
+Bytes RandomBytes(std::mt19937& random, std::size_t size, int alphabet) {
+  std::uniform_int_distribution<int> letter(0, alphabet - 1);
+  Bytes bytes(size);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>('a' + letter(random));
+  return bytes;
+}
+
+TEST(ApplyTableAgainstOneTextAtATime, AgreesOnRandomTablesAndBuffers) {
+  // Short texts over three letters overlap, repeat, and form new matches across the edges of
+  // earlier replacements all the time; up to eleven of them use up the kept offsets too.
+  std::mt19937 random(2024);
+  std::uniform_int_distribution<int> pairCount(1, 11), textSize(1, 8), bufferSize(0, 120);
+  for (int round = 0; round < 3000; ++round) {
+    WideTable table;
+    for (int k = pairCount(random); k > 0; --k) {
+      const auto size = static_cast<std::size_t>(textSize(random));
+      table.push_back({static_cast<int>(table.size() + 1), RandomBytes(random, size, 3),
+                       RandomBytes(random, size, 3), true});
+    }
+    SCOPED_TRACE("round " + std::to_string(round));
+    ExpectSameAsOneTextAtATime(RandomBytes(random, static_cast<std::size_t>(bufferSize(random)), 3),
+                               table);
+  }
+}
+
+TEST(ApplyTableAgainstOneTextAtATime, AgreesOnTheProductsTablesAndFiles) {
+  const WideTable toItalian = WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian);
+  const WideTable toEnglish = WidenTable(BuiltInTranslationTable(), Direction::ItalianToEnglish);
+  std::mt19937 random(5);
+  for (int round = 0; round < 200; ++round) {
+    tools::SampleLayout layout{.fillerBytes = static_cast<std::size_t>(random() % 40) * 2,
+                               .oddOffsets = random() % 2 == 1,
+                               .rounds = static_cast<int>(random() % 3) + 1,
+                               .seed = static_cast<std::uint32_t>(round)};
+    for (int pair = 1; pair <= 11; ++pair) {
+      if (random() % 4 == 0) layout.omittedPairs.insert(pair);
+    }
+    SCOPED_TRACE("round " + std::to_string(round));
+    const Bytes english = tools::MakeSampleTarget(layout);
+    ExpectSameAsOneTextAtATime(english, toItalian);
+    ExpectSameAsOneTextAtATime(
+        tools::MakeSampleTarget(layout, tools::SampleLanguage::ItalianFirstRound), toEnglish);
+  }
+}
+
+TEST(ApplyTableAgainstOneTextAtATime, FindsATextWhoseFirstPlacesWereAllOverwritten) {
+  // "ab" occurs twenty times; the first pair overwrites its first nine places.
+  Bytes content;
+  for (int i = 0; i < 20; ++i) content.insert(content.end(), {'a', 'b'});
+  const WideTable table{{1, Bytes(content.begin(), content.begin() + 18), Bytes(18, 'x'), true},
+                        {2, Bytes{'a', 'b'}, Bytes{'y', 'y'}, true}};
+  Bytes buffer = content;
+  EXPECT_EQ(ApplyTable(buffer, table).pairs[1].offset, 18u);
+  ExpectSameAsOneTextAtATime(content, table);
+}
+
+TEST(ApplyTableAgainstOneTextAtATime, AgreesOnBuffersCrowdedWithNearMatches) {
+  // Every byte starts a long near-match: one pass would compare ever more bytes per byte, so
+  // it gives up and each text is searched on its own.
+  const Bytes almost(20, 'a');
+  Bytes text = almost;
+  text.back() = 'b';
+  Bytes content(100000 + text.size(), 'a');
+  std::ranges::copy(text, content.end() - static_cast<std::ptrdiff_t>(text.size()));
+  const PatternToFind pattern{text, 0};
+  EXPECT_EQ(FindFirstOccurrences(content, std::span(&pattern, 1), 8), std::nullopt);
+
+  const WideTable table{{1, text, Bytes(20, 'c'), true},
+                        {2, Bytes{'a', 'c'}, Bytes{'d', 'd'}, true}};
+  ExpectSameAsOneTextAtATime(content, table);
+}
+
+}  // namespace
+}  // namespace quorvik
