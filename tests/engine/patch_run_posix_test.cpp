@@ -1,17 +1,25 @@
 // What only POSIX systems can produce: FIFOs, devices, links, permission bits, other users.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "file_error.h"
+#include "observed_file_ops.h"
 #include "patch_run.h"
+#include "rewrite.h"
 #include "sample_target.h"
 #include "temp_folder.h"
 
 namespace quorvik {
 namespace {
 
+using testing::FailAtStep;
+using testing::ObservedFileOps;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
@@ -90,6 +98,61 @@ TEST_F(PosixPatchRunTest, AFolderThatCannotBeWrittenLeavesTheFileAsItWas) {
       << "20: could not drop privileges, 21: replaced, 22: other failure";
   EXPECT_EQ(ReadBytes(target_), english_);
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+}
+
+TEST_F(PosixPatchRunTest, AProcessKilledAtAnyStepLeavesTheWholeOldOrTheWholeNewFile) {
+  ObservedFileOps counter(FailAtStep(0));
+  WriteBytes(target_, english_);
+  RewriteFile(target_, italian_, ReadWholeFile(target_).stamp, counter);
+
+  for (int killAt = 1; killAt <= counter.steps() + 1; ++killAt) {
+    SCOPED_TRACE("killed before step " + std::to_string(killAt));
+    WriteBytes(target_, english_);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ObservedFileOps ops([killAt](int step, const std::filesystem::path&) {
+        if (step == killAt) ::_exit(0);
+      });
+      RewriteFile(target_, italian_, ReadWholeFile(target_).stamp, ops);
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const Bytes after = ReadBytes(target_);
+    EXPECT_TRUE(after == english_ || after == italian_);
+    // A stray temporary file may be left by a killed process; a new run still works.
+    const PatchOutcome next = PatchRun(target_);
+    EXPECT_EQ(next, after == english_ ? PatchOutcome::Completed : PatchOutcome::CannotUpdate);
+    EXPECT_EQ(ReadBytes(target_), italian_);
+    for (const auto& name : folder_.Entries()) {
+      if (name != "Quorvik.exe") std::filesystem::remove(folder_ / name);
+    }
+  }
+}
+
+TEST_F(PosixPatchRunTest, AFullDiskLeavesTheFileAsItWas) {
+  // A file system of 96 KiB holding a 60 KiB program file has no room for its new copy.
+  const std::filesystem::path disk = folder_ / "small-disk";
+  std::filesystem::create_directory(disk);
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=96k") != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+  }
+  const Bytes english = MakeSampleTarget({.fillerBytes = 5000});
+  ASSERT_GT(english.size(), 60000u);
+  WriteBytes(disk / "Quorvik.exe", english);
+  try {
+    PatchRun(disk / "Quorvik.exe");
+    ADD_FAILURE() << "a full disk went unnoticed";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.reason(), std::strerror(ENOSPC));
+  }
+  const Bytes after = ReadBytes(disk / "Quorvik.exe");
+  std::vector<std::filesystem::path> left;
+  for (const auto& entry : std::filesystem::directory_iterator(disk)) left.push_back(entry.path());
+  ::umount(disk.c_str());
+  EXPECT_EQ(after, english);
+  EXPECT_EQ(left, std::vector<std::filesystem::path>{disk / "Quorvik.exe"});
 }
 
 }  // namespace

@@ -1,0 +1,68 @@
+#include "observed_file_ops.h"
+
+#include <string>
+
+#include "file_error.h"
+
+namespace quorvik::testing {
+
+void ObservedFileOps::Step(const std::filesystem::path& path) { beforeStep_(++steps_, path); }
+
+std::filesystem::path ObservedFileOps::ResolveTarget(const std::filesystem::path& path) {
+  Step(path);
+  return real_.ResolveTarget(path);
+}
+
+FileStamp ObservedFileOps::StampOfReplaceable(const std::filesystem::path& target) {
+  Step(target);
+  return real_.StampOfReplaceable(target);
+}
+
+std::optional<NativeFile> ObservedFileOps::CreateExclusive(const std::filesystem::path& path) {
+  Step(path);
+  return real_.CreateExclusive(path);
+}
+
+void ObservedFileOps::WriteAll(NativeFile& file, ByteView bytes,
+                               const std::filesystem::path& path) {
+  // Half the bytes reach the file before the step's hook runs, as when a disk fills up.
+  real_.WriteAll(file, bytes.first(bytes.size() / 2), path);
+  Step(path);
+  real_.WriteAll(file, bytes.subspan(bytes.size() / 2), path);
+}
+
+void ObservedFileOps::CopyMetadata(const std::filesystem::path& target, NativeFile& file,
+                                   const std::filesystem::path& path) {
+  Step(path);
+  real_.CopyMetadata(target, file, path);
+}
+
+void ObservedFileOps::Flush(NativeFile& file, const std::filesystem::path& path) {
+  Step(path);
+  real_.Flush(file, path);
+}
+
+void ObservedFileOps::Close(NativeFile& file, const std::filesystem::path& path) {
+  Step(path);
+  real_.Close(file, path);
+}
+
+void ObservedFileOps::Replace(const std::filesystem::path& source,
+                              const std::filesystem::path& target) {
+  Step(target);
+  real_.Replace(source, target);
+}
+
+void ObservedFileOps::SyncFolder(const std::filesystem::path& folder) noexcept {
+  real_.SyncFolder(folder);
+}
+
+void ObservedFileOps::Remove(const std::filesystem::path& path) noexcept { real_.Remove(path); }
+
+ObservedFileOps::Hook FailAtStep(int failAt) {
+  return [failAt](int step, const std::filesystem::path& path) {
+    if (step == failAt) throw FileError("Injected failure", path, "step " + std::to_string(step));
+  };
+}
+
+}  // namespace quorvik::testing

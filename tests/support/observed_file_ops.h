@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+
+#include "file_ops.h"
+
+namespace quorvik::testing {
+
+// The platform's own file operations, with a hook called before each one that can fail, given
+// its number counted from 1. The hook may throw, or end the process, to stand for a failure or
+// a crash at that step.
+class ObservedFileOps final : public FileOps {
+ public:
+  using Hook = std::function<void(int step, const std::filesystem::path& path)>;
+
+  explicit ObservedFileOps(Hook beforeStep) : beforeStep_(std::move(beforeStep)) {}
+
+  int steps() const { return steps_; }
+
+  std::filesystem::path ResolveTarget(const std::filesystem::path& path) override;
+  FileStamp StampOfReplaceable(const std::filesystem::path& target) override;
+  std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path) override;
+  void WriteAll(NativeFile& file, ByteView bytes, const std::filesystem::path& path) override;
+  void CopyMetadata(const std::filesystem::path& target, NativeFile& file,
+                    const std::filesystem::path& path) override;
+  void Flush(NativeFile& file, const std::filesystem::path& path) override;
+  void Close(NativeFile& file, const std::filesystem::path& path) override;
+  void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override;
+  void SyncFolder(const std::filesystem::path& folder) noexcept override;
+  void Remove(const std::filesystem::path& path) noexcept override;
+
+ private:
+  void Step(const std::filesystem::path& path);
+
+  FileOps& real_ = NativeFileOps();
+  Hook beforeStep_;
+  int steps_ = 0;
+};
+
+// A hook that throws a FileError at step `failAt`, 0 for never.
+ObservedFileOps::Hook FailAtStep(int failAt);
+
+}  // namespace quorvik::testing
