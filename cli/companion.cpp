@@ -12,6 +12,7 @@
 #include "file_error.h"
 #include "patch_run.h"
 #include "patch_with_backup.h"
+#include "quorvik_version.h"
 #include "revert_run.h"
 
 namespace quorvik {
@@ -32,7 +33,7 @@ constexpr std::string_view kCannotUpdateText =
 constexpr std::string_view kInvalidPathText =
     "File Path is Invalid.  Enter correct path and try again.\n";
 
-constexpr std::string_view kVersionText = "quorvik-patch 1.00\n";
+constexpr std::string_view kVersionText = "quorvik-patch " QUORVIK_VERSION_TEXT "\n";
 
 constexpr std::string_view kHelpText =
     "Usage: quorvik-patch COMMAND [OPTIONS] PATH\n"
