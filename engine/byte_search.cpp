@@ -16,17 +16,19 @@ std::vector<std::size_t> BorderTable(ByteView pattern) {
   return fallback;
 }
 
-}  // namespace
-
-std::size_t DistinctiveByteOffset(ByteView needle) {
+// The length of the needle's opening run of its first two byte values (such as wide blanks),
+// or 0 when the whole needle is such a run.
+std::size_t LeadSize(ByteView needle) {
   if (needle.size() < 2) return 0;
   std::size_t lead = 0;
   while (lead < needle.size() && (needle[lead] == needle[0] || needle[lead] == needle[1])) ++lead;
   return lead == needle.size() ? 0 : lead;
 }
 
+}  // namespace
+
 ByteSearcher::ByteSearcher(Bytes needle) : needle_(std::move(needle)) {
-  leadSize_ = DistinctiveByteOffset(needle_);
+  leadSize_ = LeadSize(needle_);
   fallback_ = BorderTable(ByteView(needle_).subspan(leadSize_));
   const std::size_t bodySize = fallback_.size();
   const std::size_t bodyPeriod = bodySize == 0 ? 0 : bodySize - fallback_.back();

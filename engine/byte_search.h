@@ -8,10 +8,6 @@
 
 namespace quorvik {
 
-// The offset of the first byte of `needle` past its opening run of its first two byte values
-// (such as wide blanks): the byte to look for first. 0 when there is no such byte.
-std::size_t DistinctiveByteOffset(ByteView needle);
-
 // Finds the first occurrence of a fixed byte string, at any offset, in time linear in the
 // haystack's length whatever both contain.
 //

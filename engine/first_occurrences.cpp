@@ -13,6 +13,16 @@ constexpr std::size_t kComparisonBudgetPerByte = 16;
 
 }  // namespace
 
+std::size_t AnchorOffset(ByteView bytes) {
+  std::array<std::size_t, 256> counts{};
+  for (const std::uint8_t b : bytes) ++counts[b];
+  std::size_t anchor = 0;
+  for (std::size_t i = 1; i < bytes.size(); ++i) {
+    if (counts[bytes[i]] < counts[bytes[anchor]]) anchor = i;
+  }
+  return anchor;
+}
+
 std::optional<std::vector<Occurrences>> FindFirstOccurrences(
     ByteView buffer, std::span<const PatternToFind> patterns, std::size_t limit) {
   if (patterns.size() > 32) throw std::invalid_argument("at most 32 patterns at once");

@@ -16,12 +16,16 @@ struct Occurrences {
   bool complete = true;
 };
 
-// A string to look for, and the offset of the byte within it that the single pass keys on (a
-// byte past the string's lead of blanks, so that a file full of blanks is passed over quickly).
+// A string to look for, and the offset of the byte within it that the single pass keys on.
 struct PatternToFind {
   ByteView bytes;
   std::size_t anchor;
 };
+
+// The offset of the byte a pass should key on: one of the string's rarest byte values. Blanks,
+// stars and the zero bytes of wide text repeat within a text, and whole stretches of a file are
+// made of them; a letter that occurs once rarely starts a near-match.
+std::size_t AnchorOffset(ByteView bytes);
 
 // Finds the first occurrences of up to 32 non-empty strings in one pass over the buffer.
 // Returns nullopt, having given up early, when the buffer holds so many near-matches that one

@@ -81,7 +81,7 @@ TableReport ApplyTable(std::span<std::uint8_t> buffer, const WideTable& table) {
   searchers.reserve(table.size());
   for (const WidePair& pair : table) {
     searchers.emplace_back(pair.from);
-    patterns.push_back({pair.from, DistinctiveByteOffset(pair.from)});
+    patterns.push_back({pair.from, AnchorOffset(pair.from)});
   }
   // One pass finds every text where it was; only a buffer crowded with near-matches makes that
   // pass dearer than one linear search per text, and then each text is searched on its own.
