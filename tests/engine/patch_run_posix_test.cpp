@@ -13,6 +13,7 @@
 #include "patch_run.h"
 #include "rewrite.h"
 #include "sample_target.h"
+#include "target_file_test.h"
 #include "temp_folder.h"
 
 namespace quorvik {
@@ -21,18 +22,10 @@ namespace {
 using testing::FailAtStep;
 using testing::ObservedFileOps;
 using testing::ReadBytes;
-using testing::TempFolder;
 using testing::WriteBytes;
 using tools::MakeSampleTarget;
-using tools::SampleLanguage;
 
-class PosixPatchRunTest : public ::testing::Test {
- protected:
-  TempFolder folder_;
-  const std::filesystem::path target_ = folder_ / "Quorvik.exe";
-  const Bytes english_ = MakeSampleTarget({});
-  const Bytes italian_ = MakeSampleTarget({}, SampleLanguage::ItalianFirstRound);
-};
+using PosixPatchRunTest = testing::TargetFileTest;
 
 TEST_F(PosixPatchRunTest, CallsFifosAndDevicesInvalidWithoutBlocking) {
   const std::filesystem::path fifo = folder_ / "pipe";

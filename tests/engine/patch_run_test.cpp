@@ -8,24 +8,17 @@
 #include "file_ops.h"
 #include "rewrite.h"
 #include "sample_target.h"
+#include "target_file_test.h"
 #include "temp_folder.h"
 
 namespace quorvik {
 namespace {
 
 using testing::ReadBytes;
-using testing::TempFolder;
 using testing::WriteBytes;
 using tools::MakeSampleTarget;
-using tools::SampleLanguage;
 
-class PatchRunTest : public ::testing::Test {
- protected:
-  TempFolder folder_;
-  const std::filesystem::path target_ = folder_ / "Quorvik.exe";
-  const Bytes english_ = MakeSampleTarget({});
-  const Bytes italian_ = MakeSampleTarget({}, SampleLanguage::ItalianFirstRound);
-};
+using PatchRunTest = testing::TargetFileTest;
 
 TEST_F(PatchRunTest, PatchesTheFileThenRefusesASecondRun) {
   WriteBytes(target_, english_);

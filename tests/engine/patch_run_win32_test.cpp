@@ -5,24 +5,17 @@
 #include "file_error.h"
 #include "patch_run.h"
 #include "sample_target.h"
+#include "target_file_test.h"
 #include "temp_folder.h"
 
 namespace quorvik {
 namespace {
 
 using testing::ReadBytes;
-using testing::TempFolder;
 using testing::WriteBytes;
 using tools::MakeSampleTarget;
-using tools::SampleLanguage;
 
-class Win32PatchRunTest : public ::testing::Test {
- protected:
-  TempFolder folder_;
-  const std::filesystem::path target_ = folder_ / "Quorvik.exe";
-  const Bytes english_ = MakeSampleTarget({});
-  const Bytes italian_ = MakeSampleTarget({}, SampleLanguage::ItalianFirstRound);
-};
+using Win32PatchRunTest = testing::TargetFileTest;
 
 TEST_F(Win32PatchRunTest, CallsDeviceNamesInvalid) {
   for (const wchar_t* device : {L"CON", L"NUL", L"COM1", L"\\\\.\\PhysicalDrive0", L"CONIN$"}) {
