@@ -49,6 +49,14 @@ std::wstring SystemPath(const std::filesystem::path& path) {
   return L"\\\\?\\" + full;
 }
 
+// The form people know, "C:\..." or "\\server\...", of a path the system gave with the "\\?\"
+// prefix. SystemPath adds the prefix back where a path is too long to do without it.
+std::wstring WithoutExtendedPrefix(const std::wstring& path) {
+  if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);
+  if (path.starts_with(L"\\\\?\\")) return path.substr(4);
+  return path;
+}
+
 WIN32_FILE_ATTRIBUTE_DATA AttributesOf(const std::filesystem::path& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)) {
@@ -89,7 +97,7 @@ class Win32FileOps final : public FileOps {
     // file itself unless it is a link.
     if (size == 0 || size >= final.size()) return FullPath(path);
     final.resize(size);
-    return final;
+    return WithoutExtendedPrefix(final);
   }
 
   FileStamp StampOfReplaceable(const std::filesystem::path& target) override {
