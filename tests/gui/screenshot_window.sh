@@ -19,22 +19,8 @@ mkdir -p "$(dirname "$output")"
 program_pid=$!
 trap 'kill "$program_pid" 2>/dev/null || true' EXIT
 
-# The window's X geometry, "WIDTHxHEIGHT+X+Y", once Wine has mapped it.
-window_geometry() {
-  xwininfo -root -tree 2>/dev/null |
-    grep '"\[_ Quorvik 2000 _|[ ]*": ("quorvikitaliano.exe"' |
-    sed -n 's/.*  \([0-9]*x[0-9]*+[0-9]*+[0-9]*\)  .*/\1/p' | head -n 1
-}
-
-# Waits up to 60 seconds for a condition, checking twice a second.
-wait_for() {
-  tries=120
-  while ! "$@"; do
-    tries=$((tries - 1))
-    if [ "$tries" -le 0 ]; then return 1; fi
-    sleep 0.5
-  done
-}
+. "$(dirname "$0")/../support/x_window.sh"
+window_geometry() { window_geometry_of quorvikitaliano.exe; }
 
 window_is_mapped() { [ -n "$(window_geometry)" ]; }
 

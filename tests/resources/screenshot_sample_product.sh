@@ -25,22 +25,8 @@ cleanup() {
 trap cleanup EXIT
 cp "$sample" "$install/Quorvik.exe"
 
-# The window's X geometry, "WIDTHxHEIGHT+X+Y", once Wine has mapped it.
-window_geometry() {
-  xwininfo -root -tree 2>/dev/null |
-    grep '"\[_ Quorvik 2000 _| ": ("quorvik.exe"' |
-    sed -n 's/.*  \([0-9]*x[0-9]*+[0-9]*+[0-9]*\)  .*/\1/p' | head -n 1
-}
-
-# Waits up to 60 seconds for a condition, checking twice a second.
-wait_for() {
-  tries=120
-  while ! "$@"; do
-    tries=$((tries - 1))
-    if [ "$tries" -le 0 ]; then return 1; fi
-    sleep 0.5
-  done
-}
+. "$(dirname "$0")/../support/x_window.sh"
+window_geometry() { window_geometry_of quorvik.exe; }
 
 window_is_mapped() { [ -n "$(window_geometry)" ]; }
 window_is_gone() { [ -z "$(window_geometry)" ]; }
