@@ -41,11 +41,11 @@ class PosixFileOps final : public FileOps {
   FileStamp StampOfReplaceable(const std::filesystem::path& target) override {
     struct stat info {};
     if (::stat(target.c_str(), &info) != 0) ThrowLastError("Could not examine", target);
-    // rename() would replace a file without write permission; refuse it as Windows does.
-    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-        ::access(target.c_str(), W_OK) != 0) {
+    // rename() would replace a file that may not be written; refuse it as Windows does.
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
       throw FileError("Could not update", target, "the file is read-only");
     }
+    if (::access(target.c_str(), W_OK) != 0) ThrowLastError("Could not update", target);
     return StampOf(info);
   }
 

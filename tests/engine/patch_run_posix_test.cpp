@@ -148,5 +148,41 @@ TEST_F(PosixPatchRunTest, AFullDiskLeavesTheFileAsItWas) {
   EXPECT_EQ(left, std::vector<std::filesystem::path>{disk / "Quorvik.exe"});
 }
 
+TEST_F(PosixPatchRunTest, ATrailingBlankOrDotNamesAnotherFile) {
+  WriteBytes(target_, english_);
+  for (const char* suffix : {" ", "."}) {
+    std::filesystem::path other = target_;
+    other += suffix;
+    EXPECT_EQ(PatchRun(other), PatchOutcome::InvalidPath) << other;
+  }
+  EXPECT_EQ(ReadBytes(target_), english_);
+}
+
+TEST_F(PosixPatchRunTest, RefusesAnotherUsersFileThatItMayNotWrite) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, to own a file as one user and run as another";
+  // The folder lets everyone make files, but the file is root's and only root may write it.
+  WriteBytes(target_, english_);
+  ASSERT_EQ(::chmod(target_.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(folder_.path().c_str(), 0777), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(20);
+    try {
+      PatchRun(target_);
+      ::_exit(21);
+    } catch (const FileError& error) {
+      ::_exit(error.reason() == std::strerror(EACCES) ? 0 : 22);
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "20: could not drop privileges, 21: replaced, 22: other failure";
+  EXPECT_EQ(ReadBytes(target_), english_);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+}
+
 }  // namespace
 }  // namespace quorvik

@@ -31,8 +31,8 @@ TEST_F(PatchRunTest, PatchesTheFileThenRefusesASecondRun) {
 }
 
 TEST_F(PatchRunTest, LeavesAFileWithoutTheTextsUntouched) {
-  for (const Bytes& content :
-       {Bytes{}, Bytes{'M', 'Z', 0x90, 0x00}, MakeSampleTarget({.omittedPairs = {5}})}) {
+  for (const Bytes& content : {Bytes{}, Bytes{'M'}, Bytes{'M', 'Z', 0x90, 0x00},
+                               MakeSampleTarget({.omittedPairs = {5}})}) {
     WriteBytes(target_, content);
     const auto stamp = std::filesystem::last_write_time(target_);
     EXPECT_EQ(PatchRun(target_), PatchOutcome::CannotUpdate);
@@ -44,8 +44,8 @@ TEST_F(PatchRunTest, LeavesAFileWithoutTheTextsUntouched) {
 TEST_F(PatchRunTest, CallsAPathThatDoesNotOpenAsAFileInvalidAndCreatesNothing) {
   std::filesystem::create_directory(folder_ / "Sub");
   for (const std::filesystem::path& path :
-       {std::filesystem::path(), folder_ / "Missing.exe", folder_ / "Sub", folder_.path(),
-        folder_ / "NoSuchFolder" / "Quorvik.exe"}) {
+       {std::filesystem::path(), std::filesystem::path("   "), folder_ / "Missing.exe",
+        folder_ / "Sub", folder_.path(), folder_ / "NoSuchFolder" / "Quorvik.exe"}) {
     EXPECT_EQ(PatchRun(path), PatchOutcome::InvalidPath) << path;
   }
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Sub"});

@@ -92,5 +92,16 @@ TEST_F(Win32PatchRunTest, PatchesAFileWhosePathIsLongerThanMaxPath) {
   }
 }
 
+TEST_F(Win32PatchRunTest, ATrailingBlankOrDotIsDroppedAsWindowsDoes) {
+  for (const wchar_t* suffix : {L" ", L".", L". "}) {
+    WriteBytes(target_, english_);
+    std::filesystem::path typed = target_;
+    typed += suffix;
+    EXPECT_EQ(PatchRun(typed), PatchOutcome::Completed) << PathToUtf8(typed);
+    EXPECT_EQ(ReadBytes(target_), italian_);
+    EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+  }
+}
+
 }  // namespace
 }  // namespace quorvik
