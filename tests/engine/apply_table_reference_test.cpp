@@ -114,5 +114,43 @@ TEST(ApplyTableAgainstOneTextAtATime, AgreesOnBuffersCrowdedWithNearMatches) {
   ExpectSameAsOneTextAtATime(content, table);
 }
 
+TEST(ApplyTableAgainstOneTextAtATime, AgreesWhenTheTextsOverlapAsTightlyAsTheyCan) {
+  // Each English text laid over the end of the one before as far as they agree (blanks over
+  // blanks), once in table order and once in reverse, so that replacing one text cuts into the
+  // next.
+  const WideTable table = WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian);
+  for (const bool reversed : {false, true}) {
+    Bytes content;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const Bytes& text = table[reversed ? table.size() - 1 - i : i].from;
+      std::size_t overlap = std::min(content.size(), text.size());
+      while (overlap > 0 &&
+             !std::equal(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(overlap),
+                         content.end() - static_cast<std::ptrdiff_t>(overlap))) {
+        --overlap;
+      }
+      content.insert(content.end(), text.begin() + static_cast<std::ptrdiff_t>(overlap),
+                     text.end());
+    }
+    SCOPED_TRACE(reversed ? "reverse order" : "table order");
+    ExpectSameAsOneTextAtATime(content, table);
+  }
+}
+
+TEST(FindFirstOccurrences, StaysWithinItsLinearBudgetOnFilesOfBlanksAndNearMisses) {
+  // Giving up would mean more than a fixed number of byte comparisons per byte of the file.
+  const WideTable table = WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian);
+  std::vector<PatternToFind> patterns;
+  for (const WidePair& pair : table) patterns.push_back({pair.from, AnchorOffset(pair.from)});
+  Bytes nearMiss = table[7].from;
+  nearMiss[nearMiss.size() - 2] = '#';
+  for (const Bytes& unit : {WidenString(" "), nearMiss, WidenString(" Columns . . . : ")}) {
+    Bytes content;
+    while (content.size() < 4 * 1024 * 1024)
+      content.insert(content.end(), unit.begin(), unit.end());
+    EXPECT_NE(FindFirstOccurrences(content, patterns, 8), std::nullopt);
+  }
+}
+
 }  // namespace
 }  // namespace quorvik

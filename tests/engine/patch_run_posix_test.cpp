@@ -184,5 +184,16 @@ TEST_F(PosixPatchRunTest, RefusesAnotherUsersFileThatItMayNotWrite) {
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
 }
 
+TEST_F(PosixPatchRunTest, AFileThatGrowsWhileReadIsAClearFailure) {
+  // The kernel's files claim a size of 0 and then give their content: to a reader that trusted
+  // the size, such a file grew after it was measured.
+  try {
+    PatchRun("/proc/self/status");
+    ADD_FAILURE() << "a file larger than its size went unnoticed";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.reason(), "the file grew while it was read");
+  }
+}
+
 }  // namespace
 }  // namespace quorvik
