@@ -103,5 +103,24 @@ TEST_F(Win32PatchRunTest, ATrailingBlankOrDotIsDroppedAsWindowsDoes) {
   }
 }
 
+TEST_F(Win32PatchRunTest, AFullDiskLeavesTheFileAsItWas) {
+  // run_on_small_disk.sh mounts a 96 KiB file system and names it here; a 60 KiB program file
+  // there leaves no room for its new copy.
+  const wchar_t* smallDisk = _wgetenv(L"QUORVIK_SMALL_DISK");
+  if (smallDisk == nullptr) GTEST_SKIP() << "no small disk: run through run_on_small_disk.sh";
+  const std::filesystem::path target = std::filesystem::path(smallDisk) / "Quorvik.exe";
+  const Bytes english = MakeSampleTarget({.fillerBytes = 5000});
+  ASSERT_GT(english.size(), 60000u);
+  WriteBytes(target, english);
+  EXPECT_THROW(PatchRun(target), FileError);
+  EXPECT_EQ(ReadBytes(target), english);
+  std::vector<std::filesystem::path> left;
+  for (const auto& entry : std::filesystem::directory_iterator(smallDisk)) {
+    left.push_back(entry.path().filename());
+  }
+  EXPECT_EQ(left, std::vector<std::filesystem::path>{"Quorvik.exe"});
+  std::filesystem::remove(target);
+}
+
 }  // namespace
 }  // namespace quorvik
