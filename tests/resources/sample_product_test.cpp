@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "file_error.h"
 #include "patch_run.h"
 #include "sample_product_ids.h"
+#include "table_patch.h"
 #include "temp_folder.h"
 #include "translation_table.h"
 
@@ -186,6 +188,27 @@ TEST_F(SampleInstall, PatchRunCompletesOnceThenCannotUpdate) {
 
   EXPECT_EQ(PatchRun(exe), PatchOutcome::CannotUpdate);
   EXPECT_EQ(testing::ReadBytes(exe), patched);
+}
+
+TEST_F(SampleInstall, PatchingTheRunningProductIsAllOrNothing) {
+  // Windows refuses to replace the program file of a running program; Wine, on Linux, lets the
+  // running program keep the old file. Either way the file is whole and nothing is left over.
+  const Bytes original = testing::ReadBytes(exe);
+  Bytes patched = original;
+  ApplyTable(patched, WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian));
+
+  RunningProduct product(exe);
+  ASSERT_NE(product.window(), nullptr);
+  bool completed = false;
+  try {
+    completed = PatchRun(exe) == PatchOutcome::Completed;
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.path(), PathToUtf8(exe)) << error.what();
+  }
+  EXPECT_EQ(testing::ReadBytes(exe), completed ? patched : original);
+  EXPECT_EQ(folder.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+  EXPECT_EQ(product.VisibleTexts(), ExpectedTexts(false)) << "the running product is unaffected";
+  EXPECT_EQ(product.Close(), 0u);
 }
 
 }  // namespace
