@@ -1,6 +1,7 @@
 // What only Windows can produce: device names, sharing modes, file attributes, long paths.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include "file_error.h"
 #include "patch_run.h"
@@ -120,6 +121,25 @@ TEST_F(Win32PatchRunTest, AFullDiskLeavesTheFileAsItWas) {
   }
   EXPECT_EQ(left, std::vector<std::filesystem::path>{"Quorvik.exe"});
   std::filesystem::remove(target);
+}
+
+TEST_F(Win32PatchRunTest, AFileTooLargeForA32BitProcessIsAClearFailure) {
+  if (sizeof(void*) > 4) GTEST_SKIP() << "a 64-bit build has room for a 3 GiB file";
+  // A sparse file takes no disk space for its 3 GiB.
+  HANDLE file = CreateFileW(target_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD returned = 0;
+  DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  LARGE_INTEGER size{};
+  size.QuadPart = 3LL << 30;
+  const bool sized = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  CloseHandle(file);
+  ASSERT_TRUE(sized);
+  EXPECT_THROW(PatchRun(target_), FileError);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, 3ULL << 30);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
 }
 
 }  // namespace
