@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bytes.h"
+#include "file_ops.h"
 #include "table_patch.h"
 #include "translation_table.h"
 #include "wide_string.h"
@@ -114,21 +115,14 @@ Run RunProgram(const std::vector<std::string>& arguments) {
   return {seconds, usage.ru_maxrss};
 }
 
-// Reading the file once and writing it once to a new file beside it, flushed to disk.
+// Reading the file once, as the patch run reads it, and writing it once to a new file beside it,
+// flushed to disk.
 double CopyFloor(const std::filesystem::path& source, const std::filesystem::path& destination) {
   const auto start = Clock::now();
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  const auto size = static_cast<std::size_t>(std::filesystem::file_size(source));
-  Bytes buffer(size);
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = ::read(in, buffer.data() + done, size - done);
-    if (got <= 0) throw std::runtime_error("could not read " + source.string());
-    done += static_cast<std::size_t>(got);
-  }
-  ::close(in);
+  const Bytes buffer = quorvik::ReadWholeFile(source).bytes;
   const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (out < 0 || ::write(out, buffer.data(), size) != static_cast<ssize_t>(size) ||
+  if (out < 0 ||
+      ::write(out, buffer.data(), buffer.size()) != static_cast<ssize_t>(buffer.size()) ||
       ::fsync(out) != 0 || ::close(out) != 0) {
     throw std::runtime_error("could not write " + destination.string());
   }
