@@ -28,16 +28,6 @@ build() {
     { tail -n 40 "$folder.build.log" >&2; return 1; }
 }
 
-# True when this machine runs 32-bit Windows programs: some kernels cannot execute 32-bit code.
-runs_32_bit_programs() {
-  local probe=$build_root/probe32.exe
-  [ -x "$loader32" ] || return 1
-  echo 'int main() { return 42; }' | i686-w64-mingw32-g++ -x c++ - -static -o "$probe" || return 1
-  local status=0
-  timeout 120 "$runner" "$loader32" "$prefix" "$probe" >/dev/null 2>&1 || status=$?
-  [ "$status" -eq 42 ]
-}
-
 mkdir -p "$build_root"
 build win32
 # The prefix is made (once) by the 64-bit loader, which runs both kinds of program. Courier New,
@@ -47,7 +37,7 @@ fc-list 2>/dev/null | grep -q 'Liberation Mono' && monospace="Liberation Mono"
 "$runner" "$loader64" "$prefix" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
   /v 'Courier New' /t REG_SZ /d "$monospace" /f >/dev/null
 
-if runs_32_bit_programs; then
+if [ "$("$root/scripts/windows-preset.sh")" = win32 ]; then
   preset=win32
   loader=$loader32
 else

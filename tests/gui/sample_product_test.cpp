@@ -16,20 +16,24 @@ namespace {
 
 std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
+// Types the product's path into the utility, presses "Perform Update", and expects the update
+// to complete and the utility to end.
+void PatchWithTheUtility(const std::filesystem::path& product) {
+  const RunningUtility utility;
+  utility.SetPath(product.wstring());
+  utility.ClickUpdate();
+  const auto box = WaitForMessageBox(utility.process().id());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, L"Update is complete!");
+  PressOk(*box);
+  EXPECT_EQ(utility.process().WaitForExit(), 0u);
+}
+
 TEST(SampleProduct, PatchedByTheUtilityItShowsItsTextsInItalian) {
   const TestFolder folder;
   const auto product = folder.path() / "Quorvik.exe";
   std::filesystem::copy_file(FromBuildPath(QUORVIK_SAMPLE_PRODUCT_EXE), product);
-  {
-    const RunningUtility utility;
-    utility.SetPath(product.wstring());
-    utility.ClickUpdate();
-    const auto box = WaitForMessageBox(utility.process().id());
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->text, L"Update is complete!");
-    PressOk(*box);
-    ASSERT_EQ(utility.process().WaitForExit(), 0u);
-  }
+  ASSERT_NO_FATAL_FAILURE(PatchWithTheUtility(product));
 
   const LaunchedProcess running(product.wstring());
   HWND window = nullptr;
@@ -62,14 +66,7 @@ TEST(SampleProduct, WhileTheProductRunsTheUtilityRefusesAndAfterwardsPatchesIt) 
     ASSERT_EQ(running.WaitForExit(), 0u);
   }
 
-  const RunningUtility utility;
-  utility.SetPath(product.wstring());
-  utility.ClickUpdate();
-  const auto box = WaitForMessageBox(utility.process().id());
-  ASSERT_TRUE(box);
-  EXPECT_EQ(box->text, L"Update is complete!");
-  PressOk(*box);
-  EXPECT_EQ(utility.process().WaitForExit(), 0u);
+  ASSERT_NO_FATAL_FAILURE(PatchWithTheUtility(product));
 }
 
 }  // namespace
