@@ -137,6 +137,53 @@ TEST(ApplyTableAgainstOneTextAtATime, AgreesWhenTheTextsOverlapAsTightlyAsTheyCa
   }
 }
 
+Occurrences PlainOccurrences(ByteView buffer, ByteView text, std::size_t limit) {
+  Occurrences plain;
+  for (auto at = buffer.begin(); plain.offsets.size() < limit;) {
+    at = std::search(at, buffer.end(), text.begin(), text.end());
+    if (at == buffer.end()) return plain;
+    plain.offsets.push_back(static_cast<std::size_t>(at - buffer.begin()));
+    ++at;
+  }
+  plain.complete = false;
+  return plain;
+}
+
+TEST(FindFirstOccurrences, AgreesWithAPlainSearchWhenFewPlacesAreWorthALook) {
+  // Bytes of every value, texts planted at random places: the pass skips most of the buffer a
+  // block at a time and must still find texts at every place within a block, at the very end,
+  // overlapping each other, and keyed on any byte of the text, the last included.
+  std::mt19937 random(77);
+  const auto below = [&](std::size_t bound) { return static_cast<std::size_t>(random() % bound); };
+  for (int round = 0; round < 2000; ++round) {
+    Bytes buffer(below(400));
+    for (auto& b : buffer) b = static_cast<std::uint8_t>(random());
+    std::vector<Bytes> texts(1 + below(6));
+    std::vector<PatternToFind> patterns;
+    for (Bytes& text : texts) {
+      const bool wide = below(2) == 0;
+      text.resize(1 + below(20));
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        text[i] = wide && i % 2 == 1 ? 0 : static_cast<std::uint8_t>('A' + below(4));
+      }
+      for (std::size_t copies = below(4); copies > 0 && text.size() <= buffer.size(); --copies) {
+        std::ranges::copy(text, buffer.begin() + static_cast<std::ptrdiff_t>(
+                                                     below(buffer.size() - text.size() + 1)));
+      }
+      patterns.push_back({text, below(text.size())});
+    }
+    const std::size_t limit = 1 + below(3);
+    SCOPED_TRACE("round " + std::to_string(round));
+    const auto found = FindFirstOccurrences(buffer, patterns, limit);
+    ASSERT_NE(found, std::nullopt);
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+      const Occurrences plain = PlainOccurrences(buffer, texts[k], limit);
+      ASSERT_EQ((*found)[k].offsets, plain.offsets) << "text " << k;
+      ASSERT_EQ((*found)[k].complete, plain.complete) << "text " << k;
+    }
+  }
+}
+
 TEST(FindFirstOccurrences, StaysWithinItsLinearBudgetOnFilesOfBlanksAndNearMisses) {
   // Giving up would mean more than a fixed number of byte comparisons per byte of the file.
   const WideTable table = WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian);
