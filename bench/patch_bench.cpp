@@ -2,6 +2,7 @@
 // durably, and against xdelta3 applying a delta that makes the same change. Prints medians.
 //   patch-bench [WORK_FOLDER] [--quick]
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,11 +81,18 @@ void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
   }
 }
 
-void SyncToDisk(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || ::fsync(fd) != 0 || ::close(fd) != 0) {
-    throw std::runtime_error("could not flush " + path.string());
-  }
+// Brings the system to the same state before every timed run: nothing left to write to disk, and
+// enough free memory that the system used a moment ago. Virtual machines that hand idle memory
+// back to their host make a program wait while the host backs memory touched for the first time
+// in a while; on this benchmark's machine that cost more than reading the file. Without this, a
+// run that happened to follow another run's release of memory would look several times faster.
+void Settle(std::size_t bytes) {
+  ::sync();
+  void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) throw std::runtime_error("could not map memory to settle the system");
+  ::madvise(memory, bytes, MADV_HUGEPAGE);
+  for (std::size_t at = 0; at < bytes; at += 4096) static_cast<volatile char*>(memory)[at] = 1;
+  ::munmap(memory, bytes);
 }
 
 struct Run {
@@ -162,12 +170,15 @@ void Measure(const std::filesystem::path& folder, std::size_t size, Content cont
   long peakKiB = 0;
   for (int run = 0; run < runs; ++run) {
     std::filesystem::copy_file(orig, target, std::filesystem::copy_options::overwrite_existing);
-    // The copy's own flush to disk must not fall into the timed run's flush.
-    SyncToDisk(target);
+    // Each run needs memory for the file and for the new file's cached pages.
+    const std::size_t settleBytes = 3 * size;
+    Settle(settleBytes);
     const Run patch = RunProgram({QUORVIK_PATCH_PROGRAM, "patch", target.string()});
     patchTimes.push_back(patch.seconds);
     peakKiB = std::max(peakKiB, patch.peakKiB);
+    Settle(settleBytes);
     floorTimes.push_back(CopyFloor(target, folder / "copy.exe"));
+    Settle(settleBytes);
     xdeltaTimes.push_back(RunProgram({"xdelta3", "-d", "-f", "-s", orig.string(), delta.string(),
                                       (folder / "xdelta-out.exe").string()})
                               .seconds);
