@@ -2,6 +2,7 @@
 // durably, and against xdelta3 applying a delta that makes the same change. Prints medians.
 //   patch-bench [WORK_FOLDER] [--quick]
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -123,10 +124,9 @@ Run RunProgram(const std::vector<std::string>& arguments) {
   return {seconds, usage.ru_maxrss};
 }
 
-// Reading the file once, as the patch run reads it, and writing it once to a new file beside it,
-// flushed to disk.
-double CopyFloor(const std::filesystem::path& source, const std::filesystem::path& destination) {
-  const auto start = Clock::now();
+// Reads the file once, as the patch run reads it, and writes it once to a new file, flushed to
+// disk.
+void CopyDurably(const std::filesystem::path& source, const std::filesystem::path& destination) {
   const Bytes buffer = quorvik::ReadWholeFile(source).bytes;
   const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (out < 0 ||
@@ -134,8 +134,34 @@ double CopyFloor(const std::filesystem::path& source, const std::filesystem::pat
       ::fsync(out) != 0 || ::close(out) != 0) {
     throw std::runtime_error("could not write " + destination.string());
   }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The copy floor: reading the file and writing it to a new file beside it, flushed to disk.
+double CopyFloor(const std::filesystem::path& source, const std::filesystem::path& destination) {
+  const auto start = Clock::now();
+  CopyDurably(source, destination);
+  const double seconds = SecondsSince(start);
   std::filesystem::remove(destination);
+  return seconds;
+}
+
+// The copy floor and what any safe rewrite adds to it: the copy takes the place of a file of the
+// same size, which the system then frees, and the folder is flushed to disk.
+double ReplaceFloor(const std::filesystem::path& source, const std::filesystem::path& destination,
+                    const std::filesystem::path& replaced) {
+  const auto start = Clock::now();
+  CopyDurably(source, destination);
+  const int folder = ::open(replaced.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (::rename(destination.c_str(), replaced.c_str()) != 0 || folder < 0 || ::fsync(folder) != 0 ||
+      ::close(folder) != 0) {
+    throw std::runtime_error("could not replace " + replaced.string());
+  }
+  const double seconds = SecondsSince(start);
+  std::filesystem::remove(replaced);
   return seconds;
 }
 
@@ -163,13 +189,15 @@ void Measure(const std::filesystem::path& folder, std::size_t size, Content cont
   const auto target = folder / "Quorvik.exe";
   const auto expected = folder / "expected.exe";
   const auto delta = folder / "delta.vcdiff";
+  const auto replaced = folder / "replaced.exe";
   WriteTargets(size, content, orig, expected);
   RunProgram({"xdelta3", "-e", "-f", "-s", orig.string(), expected.string(), delta.string()});
 
-  std::vector<double> patchTimes, floorTimes, xdeltaTimes;
+  std::vector<double> patchTimes, floorTimes, replaceTimes, xdeltaTimes;
   long peakKiB = 0;
   for (int run = 0; run < runs; ++run) {
     std::filesystem::copy_file(orig, target, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(orig, replaced, std::filesystem::copy_options::overwrite_existing);
     // Each run needs memory for the file and for the new file's cached pages.
     const std::size_t settleBytes = 3 * size;
     Settle(settleBytes);
@@ -179,17 +207,20 @@ void Measure(const std::filesystem::path& folder, std::size_t size, Content cont
     Settle(settleBytes);
     floorTimes.push_back(CopyFloor(target, folder / "copy.exe"));
     Settle(settleBytes);
+    replaceTimes.push_back(ReplaceFloor(target, folder / "copy.exe", replaced));
+    Settle(settleBytes);
     xdeltaTimes.push_back(RunProgram({"xdelta3", "-d", "-f", "-s", orig.string(), delta.string(),
                                       (folder / "xdelta-out.exe").string()})
                               .seconds);
   }
   const double patchTime = Median(patchTimes), floorTime = Median(floorTimes),
-               xdeltaTime = Median(xdeltaTimes);
-  std::printf("%5zu MiB  %-12s  %8.3f  %8.3f  %8.3f  %11.2f  %12.2f  %8.1f MiB\n", size / kMiB,
-              NameOf(content), patchTime, floorTime, xdeltaTime, patchTime / floorTime,
-              patchTime / xdeltaTime, static_cast<double>(peakKiB) / 1024.0);
+               replaceTime = Median(replaceTimes), xdeltaTime = Median(xdeltaTimes);
+  std::printf("%5zu MiB  %-12s  %6.3f  %6.3f  %7.3f  %7.3f  %11.2f  %13.2f  %12.2f  %8.1f MiB\n",
+              size / kMiB, NameOf(content), patchTime, floorTime, replaceTime, xdeltaTime,
+              patchTime / floorTime, patchTime / replaceTime, patchTime / xdeltaTime,
+              static_cast<double>(peakKiB) / 1024.0);
   std::fflush(stdout);
-  for (const auto& name : {orig, target, expected, delta, folder / "xdelta-out.exe"}) {
+  for (const auto& name : {orig, target, expected, delta, replaced, folder / "xdelta-out.exe"}) {
     std::filesystem::remove(name);
   }
 }
@@ -207,13 +238,17 @@ int main(int argc, char** argv) {
     }
   }
   std::filesystem::create_directories(folder);
+  // The floors run in this process: every buffer they read into must be new memory, as it is for
+  // the patch run, not memory that the allocator kept from the floor before.
+  ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
   const int runs = quick ? 3 : 5;
   const std::vector<std::size_t> sizes =
       quick ? std::vector<std::size_t>{4 * kMiB, 64 * kMiB}
             : std::vector<std::size_t>{4 * kMiB, 64 * kMiB, 512 * kMiB};
   std::printf("Medians of %d runs, in seconds; peak memory of the patch run.\n", runs);
-  std::printf("%9s  %-12s  %8s  %8s  %8s  %11s  %12s  %12s\n", "size", "content", "patch", "floor",
-              "xdelta3", "patch/floor", "patch/xdelta", "peak memory");
+  std::printf("%9s  %-12s  %6s  %6s  %7s  %7s  %11s  %13s  %12s  %12s\n", "size", "content",
+              "patch", "floor", "replace", "xdelta3", "patch/floor", "patch/replace",
+              "patch/xdelta", "peak memory");
   try {
     for (const std::size_t size : sizes) {
       for (const Content content : {Content::Ordinary, Content::WideBlanks, Content::NearMisses}) {
