@@ -24,6 +24,20 @@ FileStamp StampOf(const struct stat& info) {
           static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
+// Large writes go in pieces of this size, each sent on its way to the disk at once.
+constexpr std::size_t kWriteChunk = 8 * 1024 * 1024;
+
+// Has the system start writing the file's new pages to the disk now, so that the disk works
+// while the rest is written and the flush at the end waits for less. Only a hint: it neither
+// waits nor consumes a write error, which the flush still reports.
+void StartWritingToDisk(int fd) {
+#if defined(__linux__)
+  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  static_cast<void>(fd);
+#endif
+}
+
 [[noreturn]] void ThrowLastError(const char* operation, const std::filesystem::path& path) {
   throw FileError(operation, path, LastSystemErrorText());
 }
@@ -60,11 +74,12 @@ class PosixFileOps final : public FileOps {
   }
 
   void WriteAll(NativeFile& file, ByteView bytes, const std::filesystem::path& path) override {
+    const int fd = static_cast<int>(file.get());
     const std::uint8_t* next = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
-      const std::size_t chunk = std::min<std::size_t>(left, 1 << 30);
-      const ssize_t written = ::write(static_cast<int>(file.get()), next, chunk);
+      const std::size_t chunk = std::min(left, kWriteChunk);
+      const ssize_t written = ::write(fd, next, chunk);
       if (written < 0) {
         if (errno == EINTR) continue;
         ThrowLastError("Could not write the temporary file", path);
@@ -74,6 +89,7 @@ class PosixFileOps final : public FileOps {
       }
       next += written;
       left -= static_cast<std::size_t>(written);
+      StartWritingToDisk(fd);
     }
   }
 

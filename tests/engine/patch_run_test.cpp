@@ -30,6 +30,14 @@ TEST_F(PatchRunTest, PatchesTheFileThenRefusesASecondRun) {
   EXPECT_EQ(ReadBytes(target_), italian_);
 }
 
+TEST_F(PatchRunTest, PatchesAFileWrittenInSeveralPieces) {
+  // About 24 MiB, with the texts spread over all of it: large writes go in pieces of 8 MiB.
+  const tools::SampleLayout layout{.fillerBytes = 2 * 1024 * 1024};
+  WriteBytes(target_, MakeSampleTarget(layout));
+  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(target_), MakeSampleTarget(layout, tools::SampleLanguage::ItalianFirstRound));
+}
+
 TEST_F(PatchRunTest, LeavesAFileWithoutTheTextsUntouched) {
   for (const Bytes& content : {Bytes{}, Bytes{'M'}, Bytes{'M', 'Z', 0x90, 0x00},
                                MakeSampleTarget({.omittedPairs = {5}})}) {
