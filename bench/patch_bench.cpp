@@ -127,7 +127,7 @@ Run RunProgram(const std::vector<std::string>& arguments) {
 // Reads the file once, as the patch run reads it, and writes it once to a new file, flushed to
 // disk.
 void CopyDurably(const std::filesystem::path& source, const std::filesystem::path& destination) {
-  const Bytes buffer = quorvik::ReadWholeFile(source).bytes;
+  const quorvik::FileBuffer buffer = quorvik::ReadWholeFile(source).bytes;
   const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (out < 0 ||
       ::write(out, buffer.data(), buffer.size()) != static_cast<ssize_t>(buffer.size()) ||

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "bytes.h"
+#include "file_buffer.h"
 
 namespace quorvik {
 
@@ -41,7 +42,7 @@ class NativeFile {
 bool CloseNativeHandle(std::intptr_t handle);
 
 struct LoadedFile {
-  Bytes bytes;
+  FileBuffer bytes;
   FileStamp stamp;
 };
 

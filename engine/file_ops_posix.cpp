@@ -1,6 +1,5 @@
 // File operations on POSIX systems.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,17 +133,6 @@ class PosixFileOps final : public FileOps {
   void Remove(const std::filesystem::path& path) noexcept override { ::unlink(path.c_str()); }
 };
 
-// Asks for the buffer of a large file to be backed by large pages: touching fresh memory a 4 KiB
-// page at a time costs more than reading the file on some systems. Only advice; ignored where
-// not supported.
-void AdviseLargePages(void* buffer, std::size_t size) {
-  constexpr std::uintptr_t kLargePage = 2 * 1024 * 1024;
-  const auto start =
-      (reinterpret_cast<std::uintptr_t>(buffer) + kLargePage - 1) & ~(kLargePage - 1);
-  const auto end = (reinterpret_cast<std::uintptr_t>(buffer) + size) & ~(kLargePage - 1);
-  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-}
-
 // Opens without ever creating, blocking on a FIFO or taking a terminal as controlling terminal.
 NativeFile OpenForReading(const std::filesystem::path& path) {
   return NativeFile(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -180,9 +168,7 @@ LoadedFile ReadWholeFile(const std::filesystem::path& path) {
 
   LoadedFile loaded;
   try {
-    loaded.bytes.reserve(static_cast<std::size_t>(before.st_size));
-    AdviseLargePages(loaded.bytes.data(), loaded.bytes.capacity());
-    loaded.bytes.resize(static_cast<std::size_t>(before.st_size));
+    loaded.bytes = FileBuffer(static_cast<std::size_t>(before.st_size));
   } catch (const std::bad_alloc&) {
     throw FileError("Could not read", path, "there is not enough memory to load the file");
   }

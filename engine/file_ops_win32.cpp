@@ -236,7 +236,7 @@ LoadedFile ReadWholeFile(const std::filesystem::path& path) {
 
   LoadedFile loaded;
   try {
-    loaded.bytes.resize(static_cast<std::size_t>(size));
+    loaded.bytes = FileBuffer(static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
     throw FileError("Could not read", path, "there is not enough memory to load the file");
   }

@@ -19,7 +19,7 @@ PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
   const WideTable table = WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian);
   if (!OpensForReading(path)) return PatchOutcome::InvalidPath;
   const LoadedFile original = ReadWholeFile(path);
-  Bytes patched = original.bytes;
+  Bytes patched(original.bytes.begin(), original.bytes.end());
   if (!ApplyTable(patched, table).AllRequiredFound()) return PatchOutcome::CannotUpdate;
 
   FileOps& ops = NativeFileOps();

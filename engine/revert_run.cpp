@@ -1,5 +1,7 @@
 #include "revert_run.h"
 
+#include <algorithm>
+
 #include "file_ops.h"
 #include "rewrite.h"
 #include "table_patch.h"
@@ -13,10 +15,11 @@ RevertOutcome RevertRun(const std::filesystem::path& path) {
   if (!OpensForReading(path)) return RevertOutcome::InvalidPath;
   const LoadedFile file = ReadWholeFile(path);
 
-  Bytes reverted = file.bytes;
+  Bytes reverted(file.bytes.begin(), file.bytes.end());
   if (!ApplyTable(reverted, toEnglish).AllRequiredFound()) return RevertOutcome::NotUpdated;
   Bytes repatched = reverted;
-  if (!ApplyTable(repatched, toItalian).AllRequiredFound() || repatched != file.bytes) {
+  if (!ApplyTable(repatched, toItalian).AllRequiredFound() ||
+      !std::ranges::equal(repatched, file.bytes)) {
     return RevertOutcome::NotReversible;
   }
   RewriteFile(path, reverted, file.stamp);

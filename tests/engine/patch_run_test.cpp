@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <random>
 
 #include "file_error.h"
 #include "file_ops.h"
@@ -90,6 +92,20 @@ TEST_F(PatchRunTest, RefusesAReadOnlyFileAndKeepsIt) {
   }
   EXPECT_EQ(ReadBytes(target_), english_);
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+}
+
+TEST_F(PatchRunTest, ReadsFilesOfEverySizeAroundTheEdgesOfMemoryPages) {
+  // Large buffers are laid out in 2 MiB pages and small ones in 4 KiB pages.
+  constexpr std::size_t kMiB = 1024 * 1024;
+  std::mt19937 random(3);
+  for (const std::size_t size :
+       {std::size_t{0}, std::size_t{1}, std::size_t{4095}, std::size_t{4097}, 2 * kMiB - 1,
+        2 * kMiB, 2 * kMiB + 1, 6 * kMiB + 3}) {
+    Bytes content(size);
+    for (auto& b : content) b = static_cast<std::uint8_t>(random());
+    WriteBytes(target_, content);
+    EXPECT_TRUE(std::ranges::equal(ReadWholeFile(target_).bytes, content)) << size << " bytes";
+  }
 }
 
 TEST_F(PatchRunTest, KeepsTheWorkOfAProgramThatWroteToTheFileAfterItWasRead) {

@@ -34,7 +34,7 @@ TEST(KilledRewriteChild, RewritesUntilKilled) {
     if (current == step) TerminateProcess(GetCurrentProcess(), 0);
   });
   const LoadedFile file = ReadWholeFile(target);
-  Bytes patched = file.bytes;
+  Bytes patched(file.bytes.begin(), file.bytes.end());
   std::ranges::fill(patched, 0x42);
   RewriteFile(target, patched, file.stamp, ops);
 }
