@@ -7,10 +7,6 @@
 #include <cstring>
 #include <stdexcept>
 
-// Vectors of lanes never cross a boundary between separately compiled code here, so the
-// warning that passing them changes with the target's vector extensions does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace quorvik {
 namespace {
 
