@@ -176,8 +176,16 @@ std::optional<std::vector<Occurrences>> FindFirstOccurrences(
       const std::size_t anchor = patterns[k].anchor;
       if (i < anchor || i - anchor > n - pattern.size()) continue;
       const std::uint8_t* start = data + i - anchor;
+      // Texts padded with blanks mostly meet near-misses that share their beginning, so the
+      // end is compared first.
+      const std::size_t tail = std::min(pattern.size(), kLanes);
+      const std::size_t tailStart = pattern.size() - tail;
+      if (SameBytes(start + tailStart, pattern.data() + tailStart, tail) < tail) {
+        compared += tail;
+        continue;
+      }
       const std::size_t same = SameBytes(start, pattern.data(), pattern.size());
-      compared += same + 1;
+      compared += tail + same + 1;
       if (same < pattern.size()) continue;
       found[k].offsets.push_back(i - anchor);
       if (found[k].offsets.size() == limit) {

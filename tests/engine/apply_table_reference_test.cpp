@@ -99,18 +99,21 @@ TEST(ApplyTableAgainstOneTextAtATime, FindsATextWhoseFirstPlacesWereAllOverwritt
 }
 
 TEST(ApplyTableAgainstOneTextAtATime, AgreesOnBuffersCrowdedWithNearMatches) {
-  // Every byte starts a long near-match: one pass would compare ever more bytes per byte, so
-  // it gives up and each text is searched on its own.
-  const Bytes almost(20, 'a');
-  Bytes text = almost;
-  text.back() = 'b';
-  Bytes content(100000 + text.size(), 'a');
-  std::ranges::copy(text, content.end() - static_cast<std::ptrdiff_t>(text.size()));
-  const PatternToFind pattern{text, 0};
+  // "abab...ab" with one pair turned round in the middle, in a buffer of "abab...": every other
+  // byte starts a near-match that agrees with the text's end and with half its beginning. One
+  // pass would compare ever more bytes per byte, so it gives up and each text is searched on its
+  // own.
+  Bytes text;
+  for (int i = 0; i < 20; ++i) text.insert(text.end(), {'a', 'b'});
+  std::swap(text[20], text[21]);
+  Bytes content;
+  for (int i = 0; i < 50000; ++i) content.insert(content.end(), {'a', 'b'});
+  content.insert(content.end(), text.begin(), text.end());
+  const PatternToFind pattern{text, AnchorOffset(text)};
   EXPECT_EQ(FindFirstOccurrences(content, std::span(&pattern, 1), 8), std::nullopt);
 
-  const WideTable table{{1, text, Bytes(20, 'c'), true},
-                        {2, Bytes{'a', 'c'}, Bytes{'d', 'd'}, true}};
+  const WideTable table{{1, text, Bytes(text.size(), 'c'), true},
+                        {2, Bytes{'b', 'a', 'b'}, Bytes{'d', 'd', 'd'}, true}};
   ExpectSameAsOneTextAtATime(content, table);
 }
 
