@@ -2,7 +2,6 @@
 // durably, and against xdelta3 applying a delta that makes the same change. Prints medians.
 //   patch-bench [WORK_FOLDER] [--quick]
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -238,9 +237,6 @@ int main(int argc, char** argv) {
     }
   }
   std::filesystem::create_directories(folder);
-  // The floors run in this process: every buffer they read into must be new memory, as it is for
-  // the patch run, not memory that the allocator kept from the floor before.
-  ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
   const int runs = quick ? 3 : 5;
   const std::vector<std::size_t> sizes =
       quick ? std::vector<std::size_t>{4 * kMiB, 64 * kMiB}
