@@ -4,6 +4,7 @@
 #include <string>
 
 #include "process.h"
+#include "unique_handle.h"
 #include "utf8_win32.h"
 
 namespace quorvik::testing {
@@ -11,26 +12,6 @@ namespace {
 
 constexpr DWORD kTimeLimitMs = 60'000;
 constexpr DWORD kReaderLimitMs = 10'000;
-
-class UniqueHandle {
- public:
-  explicit UniqueHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { Close(); }
-  HANDLE get() const { return handle_; }
-  void Reset(HANDLE handle) {
-    Close();
-    handle_ = handle;
-  }
-  void Close() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 [[noreturn]] void Fail(const std::string& what) {
   throw std::runtime_error(what + " failed with error " + std::to_string(GetLastError()));
@@ -100,7 +81,7 @@ ProcessResult RunProgram(const std::filesystem::path& program,
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   UniqueHandle nothing(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    &inheritable, OPEN_EXISTING, 0, nullptr));
-  if (nothing.get() == INVALID_HANDLE_VALUE) Fail("CreateFileW NUL");
+  if (!nothing) Fail("CreateFileW NUL");
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -4,7 +4,7 @@
 
 #include "running_utility.h"
 #include "sample_target.h"
-#include "test_files.h"
+#include "temp_folder.h"
 #include "window_probe.h"
 
 namespace quorvik::testing {
@@ -12,7 +12,7 @@ namespace {
 
 class UnexpectedFailure : public ::testing::Test {
  protected:
-  UnexpectedFailure() { WriteFileBytes(target_, tools::MakeSampleTarget({})); }
+  UnexpectedFailure() { WriteBytes(target_, tools::MakeSampleTarget({})); }
 
   // Runs an update on the target and checks the report and the end of the program.
   void ExpectFailureReported(const std::wstring& systemReason) {
@@ -35,7 +35,7 @@ class UnexpectedFailure : public ::testing::Test {
   }
 
   void ExpectTargetUntouched() {
-    EXPECT_EQ(ReadFileBytes(target_), tools::MakeSampleTarget({}));
+    EXPECT_EQ(ReadBytes(target_), tools::MakeSampleTarget({}));
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
       ++entries;
@@ -43,7 +43,7 @@ class UnexpectedFailure : public ::testing::Test {
     EXPECT_EQ(entries, 1u) << "a temporary file was left behind";
   }
 
-  const TestFolder folder_;
+  const TempFolder folder_;
   const std::filesystem::path target_ = folder_.path() / "Quorvik.exe";
 };
 

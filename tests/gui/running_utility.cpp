@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
+#include "build_path.h"
 #include "control_ids.h"
-#include "test_files.h"
 #include "wait.h"
 #include "window_probe.h"
 

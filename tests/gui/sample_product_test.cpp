@@ -5,9 +5,10 @@
 #include <filesystem>
 #include <string>
 
+#include "build_path.h"
 #include "running_utility.h"
 #include "sample_product_ids.h"
-#include "test_files.h"
+#include "temp_folder.h"
 #include "translation_table.h"
 #include "window_probe.h"
 
@@ -30,7 +31,7 @@ void PatchWithTheUtility(const std::filesystem::path& product) {
 }
 
 TEST(SampleProduct, PatchedByTheUtilityItShowsItsTextsInItalian) {
-  const TestFolder folder;
+  const TempFolder folder;
   const auto product = folder.path() / "Quorvik.exe";
   std::filesystem::copy_file(FromBuildPath(QUORVIK_SAMPLE_PRODUCT_EXE), product);
   ASSERT_NO_FATAL_FAILURE(PatchWithTheUtility(product));
@@ -48,7 +49,7 @@ TEST(SampleProduct, PatchedByTheUtilityItShowsItsTextsInItalian) {
 }
 
 TEST(SampleProduct, WhileTheProductRunsTheUtilityRefusesAndAfterwardsPatchesIt) {
-  const TestFolder folder;
+  const TempFolder folder;
   const auto product = folder.path() / "Quorvik.exe";
   std::filesystem::copy_file(FromBuildPath(QUORVIK_SAMPLE_PRODUCT_EXE), product);
   {

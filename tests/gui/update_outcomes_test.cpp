@@ -7,7 +7,7 @@
 #include "control_ids.h"
 #include "running_utility.h"
 #include "sample_target.h"
-#include "test_files.h"
+#include "temp_folder.h"
 #include "window_probe.h"
 
 namespace quorvik::testing {
@@ -49,9 +49,9 @@ TEST(UpdateOutcomes, EmptyPathIsReportedInvalidWithTheBusyLabelAlreadyHidden) {
 }
 
 TEST(UpdateOutcomes, OtherFileCannotBeUpdatedAndStaysUntouchedAndTheWindowStaysUsable) {
-  const TestFolder folder;
+  const TempFolder folder;
   const auto target = folder.path() / "notes.dat";
-  WriteFileBytes(target, NotTheProduct());
+  WriteBytes(target, NotTheProduct());
   const RunningUtility utility;
   utility.SetPath(target.wstring());
 
@@ -66,15 +66,15 @@ TEST(UpdateOutcomes, OtherFileCannotBeUpdatedAndStaysUntouchedAndTheWindowStaysU
     PressOk(*box);
     EXPECT_TRUE(WaitUntil([&] { return !utility.IsControlVisible(kLblWaitId); }));
     EXPECT_FALSE(HasMessageBox(utility.process().id()));
-    EXPECT_EQ(ReadFileBytes(target), NotTheProduct());
+    EXPECT_EQ(ReadBytes(target), NotTheProduct());
     EXPECT_EQ(TextOf(utility.Control(kTxtFilePathId)), target.wstring());
   }
 }
 
 TEST(UpdateOutcomes, ClickQueuedDuringARunDoesNotStartASecondRun) {
-  const TestFolder folder;
+  const TempFolder folder;
   const auto target = folder.path() / "notes.dat";
-  WriteFileBytes(target, NotTheProduct());
+  WriteBytes(target, NotTheProduct());
   const RunningUtility utility;
   utility.SetPath(target.wstring());
   // Both clicks are queued before the first is handled; the second reaches the button while the
@@ -93,7 +93,7 @@ class DefaultInstall {
  public:
   DefaultInstall() {
     std::filesystem::create_directories(kFolder);
-    WriteFileBytes(kProgram, tools::MakeSampleTarget({}));
+    WriteBytes(kProgram, tools::MakeSampleTarget({}));
   }
   DefaultInstall(const DefaultInstall&) = delete;
   DefaultInstall& operator=(const DefaultInstall&) = delete;
@@ -117,7 +117,7 @@ TEST(UpdateOutcomes, DefaultPathIsPatchedAndTheProgramEndsAfterOk) {
 
   PressOk(*box);
   EXPECT_EQ(utility.process().WaitForExit(), 0u);
-  EXPECT_EQ(ReadFileBytes(DefaultInstall::kProgram),
+  EXPECT_EQ(ReadBytes(DefaultInstall::kProgram),
             tools::MakeSampleTarget({}, tools::SampleLanguage::ItalianFirstRound));
 }
 
