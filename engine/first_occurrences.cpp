@@ -10,6 +10,9 @@
 namespace quorvik {
 namespace {
 
+// Patterns are kept in sets of one bit each in a 32-bit word.
+constexpr std::size_t kMaxPatterns = 32;
+
 // Bytes compared per byte of the buffer before the single pass gives up.
 constexpr std::size_t kComparisonBudgetPerByte = 16;
 
@@ -63,8 +66,6 @@ std::size_t SameBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t 
 // files only a rare pair passes, and in files of wide blanks no position does.
 class AnchorFilter {
  public:
-  static constexpr std::size_t kMaxAnchors = 32;
-
   void Add(std::uint8_t anchor, std::optional<std::uint8_t> follower) {
     if (!follower) {
       Insert(lone_, anchor);
@@ -99,7 +100,7 @@ class AnchorFilter {
 
  private:
   struct ByteSet {
-    Lanes bytes[kMaxAnchors];
+    Lanes bytes[kMaxPatterns];
     std::size_t count = 0;
   };
   struct Group {
@@ -122,7 +123,7 @@ class AnchorFilter {
     return any;
   }
 
-  Group groups_[kMaxAnchors];
+  Group groups_[kMaxPatterns];
   std::size_t groupCount_ = 0;
   ByteSet lone_;
 };
@@ -141,7 +142,7 @@ std::size_t AnchorOffset(ByteView bytes) {
 
 std::optional<std::vector<Occurrences>> FindFirstOccurrences(
     ByteView buffer, std::span<const PatternToFind> patterns, std::size_t limit) {
-  if (patterns.size() > 32) throw std::invalid_argument("at most 32 patterns at once");
+  if (patterns.size() > kMaxPatterns) throw std::invalid_argument("at most 32 patterns at once");
   const std::uint8_t* data = buffer.data();
   const std::size_t n = buffer.size();
   std::vector<Occurrences> found(patterns.size());
