@@ -16,7 +16,8 @@ std::wstring FailureReportText(const std::exception& failure) {
 }
 
 void ShowFailureReport(const std::exception& failure) {
-  MessageBoxW(nullptr, FailureReportText(failure).c_str(), kProductTitle, MB_OK | MB_SETFOREGROUND);
+  MessageBoxW(nullptr, FailureReportText(failure).c_str(), ProductTitle().c_str(),
+              MB_OK | MB_SETFOREGROUND);
 }
 
 }  // namespace quorvik

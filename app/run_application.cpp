@@ -4,9 +4,9 @@
 
 #include <exception>
 
-#include "com_apartment.h"
 #include "failure_report.h"
 #include "main_window.h"
+#include "win32_resources.h"
 
 namespace quorvik {
 namespace {

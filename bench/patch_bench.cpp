@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bytes.h"
-#include "file_ops.h"
+#include "read_whole_file.h"
 #include "table_patch.h"
 #include "translation_table.h"
 #include "wide_string.h"

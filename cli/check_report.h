@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "file_check.h"
+#include "check_file.h"
 
 namespace quorvik {
 

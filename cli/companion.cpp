@@ -5,11 +5,12 @@
 #include <string_view>
 #include <variant>
 
+#include "check_file.h"
 #include "check_report.h"
 #include "command_line.h"
 #include "console.h"
-#include "file_check.h"
 #include "file_error.h"
+#include "outcome_text.h"
 #include "patch_run.h"
 #include "patch_with_backup.h"
 #include "quorvik_version.h"
@@ -25,13 +26,6 @@ constexpr int kUsage = 2;
 constexpr int kInvalidPath = 3;
 constexpr int kRefused = 4;
 constexpr int kAlreadyUpdated = 5;
-
-// The window's own words for the outcomes of a patch run.
-constexpr std::string_view kCompletedText = "Update is complete!\n";
-constexpr std::string_view kCannotUpdateText =
-    "Can not update now.  Program has already been updated or File Path is invalid.\n";
-constexpr std::string_view kInvalidPathText =
-    "File Path is Invalid.  Enter correct path and try again.\n";
 
 constexpr std::string_view kVersionText = "quorvik-patch " QUORVIK_VERSION_TEXT "\n";
 
@@ -65,6 +59,11 @@ constexpr std::string_view kHelpText =
     "  4  not the expected file (patch, check), or refused (revert)\n"
     "  5  the file is already updated (patch, check)\n";
 
+// The window's own words for the outcome of a patch run, as one line.
+std::string OutcomeLine(PatchOutcome outcome) {
+  return std::string(TextForOutcome(outcome).text) + "\n";
+}
+
 int ReportUsageError(const UsageError& error) {
   WriteStderr("quorvik-patch: " + error.message + "\n");
   WriteStderr("Try 'quorvik-patch --help' for more information.\n");
@@ -77,17 +76,17 @@ int RunPatch(const Invocation& invocation) {
                                                  : PatchRun(invocation.path);
   switch (outcome) {
     case PatchOutcome::Completed:
-      WriteStdout(kCompletedText);
+      WriteStdout(OutcomeLine(outcome));
       if (invocation.backup)
         WriteStdout("The original is kept as \"" + PathToUtf8(backup) + "\".\n");
       return kSuccess;
     case PatchOutcome::InvalidPath:
-      WriteStdout(kInvalidPathText);
+      WriteStdout(OutcomeLine(outcome));
       return kInvalidPath;
     case PatchOutcome::CannotUpdate:
       break;
   }
-  WriteStdout(kCannotUpdateText);
+  WriteStdout(OutcomeLine(outcome));
   const std::optional<FileCheck> check = CheckFile(invocation.path);
   if (check && check->verdict == CheckVerdict::AlreadyUpdated) {
     WriteStdout("The file is already updated.\n");
@@ -102,7 +101,7 @@ int RunPatch(const Invocation& invocation) {
 int RunCheck(const Invocation& invocation) {
   const std::optional<FileCheck> check = CheckFile(invocation.path);
   if (!check) {
-    WriteStderr(kInvalidPathText);
+    WriteStderr(OutcomeLine(PatchOutcome::InvalidPath));
     return kInvalidPath;
   }
   WriteStdout(invocation.json ? CheckReportJson(*check) : CheckReportText(*check));
@@ -123,7 +122,7 @@ int RunRevert(const Invocation& invocation) {
       WriteStdout("Revert is complete!\n");
       return kSuccess;
     case RevertOutcome::InvalidPath:
-      WriteStdout(kInvalidPathText);
+      WriteStdout(OutcomeLine(PatchOutcome::InvalidPath));
       return kInvalidPath;
     case RevertOutcome::NotUpdated:
       WriteStdout("Can not revert.  The file does not hold every Italian text of an update.\n");

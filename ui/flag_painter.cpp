@@ -1,6 +1,7 @@
 #include "flag_painter.h"
 
 #include "dpi.h"
+#include "win32_resources.h"
 
 namespace quorvik {
 namespace {
@@ -10,18 +11,16 @@ class BitmapDc {
  public:
   BitmapDc(HDC compatibleWith, HBITMAP bitmap)
       : dc_(CreateCompatibleDC(compatibleWith)),
-        previous_(dc_ ? SelectObject(dc_, bitmap) : nullptr) {}
+        previous_(dc_ ? SelectObject(dc_.get(), bitmap) : nullptr) {}
   BitmapDc(const BitmapDc&) = delete;
   BitmapDc& operator=(const BitmapDc&) = delete;
   ~BitmapDc() {
-    if (!dc_) return;
-    SelectObject(dc_, previous_);
-    DeleteDC(dc_);
+    if (dc_) SelectObject(dc_.get(), previous_);
   }
-  HDC get() const { return dc_; }
+  HDC get() const { return dc_.get(); }
 
  private:
-  HDC dc_;
+  MemoryDc dc_;
   HGDIOBJ previous_;
 };
 

@@ -6,11 +6,11 @@
 #include <stdexcept>
 
 #include "dpi.h"
-#include "file_error.h"
 #include "flag_painter.h"
 #include "instance_guard.h"
 #include "patch_run.h"
 #include "resource_ids.h"
+#include "system_error.h"
 #include "window_text.h"
 
 namespace quorvik {
@@ -21,8 +21,10 @@ constexpr wchar_t kWindowClass[] = L"QuorvikItalianoMainWindow";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = 0;
 
+// Call right after the failing call: the error code is read before anything can change it.
 [[noreturn]] void ThrowSystemFailure(const char* what) {
-  throw std::runtime_error(std::string(what) + ": " + LastSystemErrorText());
+  const DWORD code = GetLastError();
+  throw std::runtime_error(std::string(what) + ": " + SystemErrorText(code));
 }
 
 // The place of a control in the design table, or the table's size for an unknown id.
@@ -311,7 +313,7 @@ void MainWindow::RunUpdate() {
 }
 
 void MainWindow::ShowMessage(const OutcomeMessage& message) {
-  MessageBoxW(window_, message.text, message.title, MB_OK);
+  MessageBoxW(window_, message.text.c_str(), message.title.c_str(), MB_OK);
 }
 
 }  // namespace quorvik

@@ -6,9 +6,9 @@
 #include <exception>
 #include <string>
 
-#include "gdi_object.h"
 #include "main_window_design.h"
 #include "outcome_message.h"
+#include "win32_resources.h"
 
 namespace quorvik {
 

@@ -1,18 +1,15 @@
 #include "outcome_message.h"
 
+#include "outcome_text.h"
+#include "utf8_win32.h"
+
 namespace quorvik {
 
+std::wstring ProductTitle() { return Utf8ToWide(kProductTitle); }
+
 OutcomeMessage MessageForOutcome(PatchOutcome outcome) {
-  switch (outcome) {
-    case PatchOutcome::InvalidPath:
-      return {L"File Path is Invalid.  Enter correct path and try again.", L"Error"};
-    case PatchOutcome::CannotUpdate:
-      return {L"Can not update now.  Program has already been updated or File Path is invalid.",
-              kProductTitle};
-    case PatchOutcome::Completed:
-      return {L"Update is complete!", kProductTitle};
-  }
-  return {L"", kProductTitle};
+  const OutcomeText words = TextForOutcome(outcome);
+  return {Utf8ToWide(words.text), Utf8ToWide(words.title)};
 }
 
 }  // namespace quorvik

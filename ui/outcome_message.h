@@ -1,14 +1,17 @@
 #pragma once
 
+#include <string>
+
 #include "patch_outcome.h"
 
 namespace quorvik {
 
-inline constexpr wchar_t kProductTitle[] = L"Quorvik 2000";
+// The product's title, as the window's message boxes show it.
+std::wstring ProductTitle();
 
 struct OutcomeMessage {
-  const wchar_t* text;
-  const wchar_t* title;
+  std::wstring text;
+  std::wstring title;
 };
 
 // The message box that reports a patch run's outcome to the user.

@@ -29,14 +29,15 @@ bool TableReport::AllRequiredFound() const {
 
 namespace {
 
+// How many bytes ApplyTable writes for a pair found at `offset`: all of its `to` bytes, but never
+// more than it found nor past the buffer's end.
+std::size_t WrittenCount(const WidePair& pair, std::size_t offset, std::size_t bufferSize) {
+  return std::min({pair.from.size(), pair.to.size(), bufferSize - offset});
+}
+
 // Each text's offsets in the buffer as it was read; a few are enough, since a replacement can
 // only hide those it overlaps.
 constexpr std::size_t kOffsetsKept = 8;
-
-struct ByteRange {
-  std::size_t start;
-  std::size_t end;
-};
 
 bool Overlaps(std::size_t start, std::size_t size, const std::vector<ByteRange>& ranges) {
   return std::ranges::any_of(
@@ -97,14 +98,44 @@ TableReport ApplyTable(std::span<std::uint8_t> buffer, const WideTable& table) {
         atRead ? FirstOccurrenceNow(buffer, pair.from, (*atRead)[k], overwritten, searchers[k])
                : searchers[k].FindFirst(buffer);
     if (offset) {
-      const std::size_t count =
-          std::min({pair.from.size(), pair.to.size(), buffer.size() - *offset});
+      const std::size_t count = WrittenCount(pair, *offset, buffer.size());
       std::copy_n(pair.to.begin(), count, buffer.begin() + static_cast<std::ptrdiff_t>(*offset));
       overwritten.push_back({*offset, *offset + count});
     }
     report.pairs.push_back({pair.number, pair.required, offset});
   }
   return report;
+}
+
+std::vector<ByteRange> WrittenRanges(const WideTable& table, const TableReport& report,
+                                     std::size_t bufferSize) {
+  std::vector<ByteRange> ranges;
+  for (std::size_t k = 0; k < report.pairs.size(); ++k) {
+    if (const std::optional<std::size_t> offset = report.pairs[k].offset) {
+      ranges.push_back({*offset, *offset + WrittenCount(table[k], *offset, bufferSize)});
+    }
+  }
+  return ranges;
+}
+
+void UndoTable(std::span<std::uint8_t> buffer, const WideTable& table, const TableReport& report) {
+  // Backwards: a later pair may have overwritten bytes that an earlier one wrote, and the bytes
+  // found under each pair were its `from` bytes as the buffer stood just before it.
+  for (std::size_t k = report.pairs.size(); k-- > 0;) {
+    if (const std::optional<std::size_t> offset = report.pairs[k].offset) {
+      std::copy_n(table[k].from.begin(), WrittenCount(table[k], *offset, buffer.size()),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(*offset));
+    }
+  }
+}
+
+void RedoTable(std::span<std::uint8_t> buffer, const WideTable& table, const TableReport& report) {
+  for (std::size_t k = 0; k < report.pairs.size(); ++k) {
+    if (const std::optional<std::size_t> offset = report.pairs[k].offset) {
+      std::copy_n(table[k].to.begin(), WrittenCount(table[k], *offset, buffer.size()),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(*offset));
+    }
+  }
 }
 
 }  // namespace quorvik

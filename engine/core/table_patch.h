@@ -43,4 +43,22 @@ struct TableReport {
 // tells all that a run would meet; the caller discards the buffer when the report is incomplete.
 TableReport ApplyTable(std::span<std::uint8_t> buffer, const WideTable& table);
 
+// A range of bytes in a buffer, from `start` up to but not including `end`.
+struct ByteRange {
+  std::size_t start;
+  std::size_t end;
+};
+
+// The ranges that ApplyTable overwrote in a buffer of `bufferSize` bytes, for each pair the
+// report found, in table order.
+std::vector<ByteRange> WrittenRanges(const WideTable& table, const TableReport& report,
+                                     std::size_t bufferSize);
+
+// Gives back the bytes that ApplyTable overwrote, given its report: the buffer is exactly as it
+// was before. Whoever needs the original bytes and the changed ones thus needs one buffer.
+void UndoTable(std::span<std::uint8_t> buffer, const WideTable& table, const TableReport& report);
+
+// Writes again what UndoTable took back: the buffer is exactly as ApplyTable left it.
+void RedoTable(std::span<std::uint8_t> buffer, const WideTable& table, const TableReport& report);
+
 }  // namespace quorvik

@@ -24,10 +24,4 @@ class FileError : public std::runtime_error {
 
 std::string PathToUtf8(const std::filesystem::path& path);
 
-// The operating system's message for an error code (errno, or GetLastError() on Windows).
-std::string SystemErrorText(unsigned long code);
-
-// SystemErrorText of the error the last failed system call left behind.
-std::string LastSystemErrorText();
-
 }  // namespace quorvik

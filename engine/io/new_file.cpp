@@ -1,6 +1,5 @@
 #include "new_file.h"
 
-#include "move_new.h"
 #include "temporary_file.h"
 
 namespace quorvik {
@@ -9,7 +8,7 @@ bool CreateNewFileSafely(const std::filesystem::path& destination, ByteView byte
                          const std::filesystem::path& model, FileOps& ops) {
   TemporaryFile temporary(ops, destination);
   temporary.Save(bytes, model);
-  if (!MoveWithoutReplacing(temporary.path(), destination)) return false;
+  if (!ops.MoveWithoutReplacing(temporary.path(), destination)) return false;
   temporary.Commit();
   std::error_code ignored;
   ops.SyncFolder(std::filesystem::absolute(destination, ignored).parent_path());

@@ -1,17 +1,16 @@
 #include "patch_run.h"
 
-#include "file_ops.h"
-#include "rewrite.h"
+#include "file_update.h"
 #include "table_patch.h"
 
 namespace quorvik {
 
-PatchOutcome PatchRun(const std::filesystem::path& path) {
+PatchOutcome PatchRun(const std::filesystem::path& path, FileOps& ops) {
   const WideTable table = WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian);
-  if (!OpensForReading(path)) return PatchOutcome::InvalidPath;
-  LoadedFile file = ReadWholeFile(path);
-  if (!ApplyTable(file.bytes, table).AllRequiredFound()) return PatchOutcome::CannotUpdate;
-  RewriteFile(path, file.bytes, file.stamp);
+  std::optional<FileUpdate> update = FileUpdate::Read(path, ops);
+  if (!update) return PatchOutcome::InvalidPath;
+  if (!ApplyTable(update->bytes(), table).AllRequiredFound()) return PatchOutcome::CannotUpdate;
+  update->Rewrite();
   return PatchOutcome::Completed;
 }
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "file_ops.h"
 #include "patch_outcome.h"
 
 namespace quorvik {
@@ -9,6 +10,6 @@ namespace quorvik {
 // Turns the product's program file at `path` (used exactly as given) into Italian, all or
 // nothing. After InvalidPath or CannotUpdate the file is untouched. Failures while reading or
 // rewriting throw FileError and leave the file as it was.
-PatchOutcome PatchRun(const std::filesystem::path& path);
+PatchOutcome PatchRun(const std::filesystem::path& path, FileOps& ops = NativeFileOps());
 
 }  // namespace quorvik

@@ -1,9 +1,8 @@
 #include "patch_with_backup.h"
 
 #include "file_error.h"
-#include "file_ops.h"
+#include "file_update.h"
 #include "new_file.h"
-#include "rewrite.h"
 #include "table_patch.h"
 
 namespace quorvik {
@@ -15,20 +14,22 @@ std::filesystem::path BackupPathFor(const std::filesystem::path& path) {
 }
 
 PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
-                                   const std::filesystem::path& backup) {
+                                   const std::filesystem::path& backup, FileOps& ops) {
   const WideTable table = WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian);
-  if (!OpensForReading(path)) return PatchOutcome::InvalidPath;
-  const LoadedFile original = ReadWholeFile(path);
-  Bytes patched(original.bytes.begin(), original.bytes.end());
-  if (!ApplyTable(patched, table).AllRequiredFound()) return PatchOutcome::CannotUpdate;
+  std::optional<FileUpdate> update = FileUpdate::Read(path, ops);
+  if (!update) return PatchOutcome::InvalidPath;
+  const TableReport report = ApplyTable(update->bytes(), table);
+  if (!report.AllRequiredFound()) return PatchOutcome::CannotUpdate;
 
-  FileOps& ops = NativeFileOps();
-  if (!CreateNewFileSafely(backup, original.bytes, path, ops)) {
+  // The one buffer holds the original bytes again while the copy is written.
+  UndoTable(update->bytes(), table, report);
+  if (!CreateNewFileSafely(backup, update->bytes(), path, ops)) {
     throw FileError("Could not keep the original as", backup,
                     "a file of that name already exists; move it away first");
   }
+  RedoTable(update->bytes(), table, report);
   try {
-    RewriteFile(path, patched, original.stamp, ops);
+    update->Rewrite();
   } catch (...) {
     // The file still holds the original bytes, so the copy is not needed and must not suggest
     // that a patch happened.

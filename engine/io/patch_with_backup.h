@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "file_ops.h"
 #include "patch_outcome.h"
 
 namespace quorvik {
@@ -14,6 +15,7 @@ std::filesystem::path BackupPathFor(const std::filesystem::path& path);
 // exactly when the file was patched. An existing file at `backup` is never replaced: that is a
 // FileError, raised before the file is touched.
 PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
-                                   const std::filesystem::path& backup);
+                                   const std::filesystem::path& backup,
+                                   FileOps& ops = NativeFileOps());
 
 }  // namespace quorvik

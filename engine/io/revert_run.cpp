@@ -1,29 +1,15 @@
 #include "revert_run.h"
 
-#include <algorithm>
-
-#include "file_ops.h"
-#include "rewrite.h"
-#include "table_patch.h"
+#include "file_update.h"
 
 namespace quorvik {
 
-RevertOutcome RevertRun(const std::filesystem::path& path) {
-  const TranslationTable& table = BuiltInTranslationTable();
-  const WideTable toEnglish = WidenTable(table, Direction::ItalianToEnglish);
-  const WideTable toItalian = WidenTable(table, Direction::EnglishToItalian);
-  if (!OpensForReading(path)) return RevertOutcome::InvalidPath;
-  const LoadedFile file = ReadWholeFile(path);
-
-  Bytes reverted(file.bytes.begin(), file.bytes.end());
-  if (!ApplyTable(reverted, toEnglish).AllRequiredFound()) return RevertOutcome::NotUpdated;
-  Bytes repatched = reverted;
-  if (!ApplyTable(repatched, toItalian).AllRequiredFound() ||
-      !std::ranges::equal(repatched, file.bytes)) {
-    return RevertOutcome::NotReversible;
-  }
-  RewriteFile(path, reverted, file.stamp);
-  return RevertOutcome::Reverted;
+RevertOutcome RevertRun(const std::filesystem::path& path, FileOps& ops) {
+  std::optional<FileUpdate> update = FileUpdate::Read(path, ops);
+  if (!update) return RevertOutcome::InvalidPath;
+  const RevertOutcome outcome = RevertBytes(update->bytes());
+  if (outcome == RevertOutcome::Reverted) update->Rewrite();
+  return outcome;
 }
 
 }  // namespace quorvik

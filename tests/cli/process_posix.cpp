@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "native_file.h"
 #include "process.h"
 
 extern char** environ;
@@ -21,30 +22,12 @@ namespace {
 
 constexpr auto kTimeLimit = std::chrono::seconds(60);
 
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { Close(); }
-  int get() const { return fd_; }
-  void Reset(int fd) {
-    Close();
-    fd_ = fd;
-  }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
 struct Pipe {
-  UniqueFd read;
-  UniqueFd write;
+  NativeFile read;
+  NativeFile write;
 };
+
+int Descriptor(const NativeFile& file) { return static_cast<int>(file.get()); }
 
 [[noreturn]] void Fail(const std::string& what, int error) {
   throw std::runtime_error(what + ": " + std::strerror(error));
@@ -72,7 +55,7 @@ class SpawnActions {
 // Reads both pipes until each reaches its end or the deadline passes; false on the deadline.
 bool Drain(Pipe& out, Pipe& err, ProcessResult& result,
            std::chrono::steady_clock::time_point deadline) {
-  std::vector<pollfd> open = {{out.read.get(), POLLIN, 0}, {err.read.get(), POLLIN, 0}};
+  std::vector<pollfd> open = {{Descriptor(out.read), POLLIN, 0}, {Descriptor(err.read), POLLIN, 0}};
   std::string* sinks[] = {&result.out, &result.err};
   while (open[0].fd >= 0 || open[1].fd >= 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -121,14 +104,14 @@ ProcessResult RunProgram(const std::filesystem::path& program,
   OpenPipe(err);
   SpawnActions actions;
   ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  ::posix_spawn_file_actions_adddup2(actions.get(), out.write.get(), STDOUT_FILENO);
-  ::posix_spawn_file_actions_adddup2(actions.get(), err.write.get(), STDERR_FILENO);
+  ::posix_spawn_file_actions_adddup2(actions.get(), Descriptor(out.write), STDOUT_FILENO);
+  ::posix_spawn_file_actions_adddup2(actions.get(), Descriptor(err.write), STDERR_FILENO);
   pid_t child = 0;
   const int error =
       ::posix_spawn(&child, program.c_str(), actions.get(), nullptr, argv.data(), environ);
   if (error != 0) Fail("posix_spawn " + program.string(), error);
-  out.write.Close();
-  err.write.Close();
+  out.write.Reset();
+  err.write.Reset();
 
   const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
   ProcessResult result;

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "process.h"
-#include "unique_handle.h"
 #include "utf8_win32.h"
+#include "win32_resources.h"
 
 namespace quorvik::testing {
 namespace {
@@ -97,8 +97,8 @@ ProcessResult RunProgram(const std::filesystem::path& program,
   }
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
-  out.write.Close();
-  err.write.Close();
+  out.write.Reset();
+  err.write.Reset();
 
   Reader readers[] = {{out.read.get(), {}}, {err.read.get(), {}}};
   UniqueHandle readerThreads[2];

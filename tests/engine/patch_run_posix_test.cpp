@@ -1,16 +1,24 @@
 // What only POSIX systems can produce: FIFOs, devices, links, permission bits, other users.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <functional>
 
+#include "check_file.h"
 #include "file_error.h"
 #include "observed_file_ops.h"
 #include "patch_run.h"
+#include "patch_with_backup.h"
+#include "read_whole_file.h"
+#include "revert_run.h"
 #include "rewrite.h"
 #include "sample_target.h"
 #include "target_file_test.h"
@@ -26,6 +34,31 @@ using testing::WriteBytes;
 using tools::MakeSampleTarget;
 
 using PosixPatchRunTest = testing::TargetFileTest;
+
+// Runs `command` in a child process whose address space may grow by `room` bytes at most, and
+// returns its exit status: 0 when the command completed, 1 after a FileError that says memory
+// ran out, 2 after any other failure.
+int ExitStatusWithRoomFor(std::size_t room, const std::function<void()>& command) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const auto used = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+    const rlimit limit{used + room, used + room};
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(3);
+    try {
+      command();
+      ::_exit(0);
+    } catch (const FileError& error) {
+      ::_exit(error.reason() == "there is not enough memory to load the file" ? 1 : 2);
+    } catch (...) {
+      ::_exit(2);
+    }
+  }
+  int status = -1;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
 
 TEST_F(PosixPatchRunTest, CallsFifosAndDevicesInvalidWithoutBlocking) {
   const std::filesystem::path fifo = folder_ / "pipe";
@@ -193,6 +226,49 @@ TEST_F(PosixPatchRunTest, AFileThatGrowsWhileReadIsAClearFailure) {
   } catch (const FileError& error) {
     EXPECT_EQ(error.reason(), "the file grew while it was read");
   }
+}
+
+TEST_F(PosixPatchRunTest, KeepsTheWorkOfASameSizeWriteThatPutTheOldTimeBack) {
+  WriteBytes(target_, english_);
+  const LoadedFile loaded = ReadWholeFile(target_);
+  const auto time = std::filesystem::last_write_time(target_);
+  {
+    // Written over in place, as a program may, and the modification time set back.
+    std::fstream file(target_, std::ios::binary | std::ios::in | std::ios::out);
+    file.put(static_cast<char>(english_[0] ^ 0xFF));
+  }
+  std::filesystem::last_write_time(target_, time);
+  EXPECT_THROW(RewriteFile(target_, italian_, loaded.stamp), FileError);
+  EXPECT_NE(ReadBytes(target_), english_);
+  EXPECT_EQ(std::filesystem::file_size(target_), english_.size());
+}
+
+TEST_F(PosixPatchRunTest, EveryCommandNeedsMemoryForOneCopyOfTheFileAndSaysSoWhenItLacksIt) {
+  // About 64 MiB: far more than everything else a command holds.
+  const Bytes english = MakeSampleTarget({.fillerBytes = 5 * 1024 * 1024 + 2});
+  const Bytes italian = MakeSampleTarget({.fillerBytes = 5 * 1024 * 1024 + 2},
+                                         tools::SampleLanguage::ItalianFirstRound);
+  const std::size_t oneCopy = english.size() + 16 * 1024 * 1024;
+  const std::size_t lessThanACopy = english.size() / 2;
+  const std::filesystem::path backup = BackupPathFor(target_);
+
+  WriteBytes(target_, english);
+  EXPECT_EQ(ExitStatusWithRoomFor(lessThanACopy, [&] { PatchRun(target_); }), 1);
+  EXPECT_EQ(ExitStatusWithRoomFor(lessThanACopy, [&] { PatchRunKeepingBackup(target_, backup); }),
+            1);
+  EXPECT_EQ(ExitStatusWithRoomFor(lessThanACopy, [&] { CheckFile(target_); }), 1);
+  EXPECT_EQ(ReadBytes(target_), english);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+
+  EXPECT_EQ(ExitStatusWithRoomFor(oneCopy, [&] { CheckFile(target_); }), 0);
+  EXPECT_EQ(ExitStatusWithRoomFor(oneCopy, [&] { PatchRunKeepingBackup(target_, backup); }), 0);
+  EXPECT_EQ(ReadBytes(target_), italian);
+  EXPECT_EQ(ReadBytes(backup), english);
+
+  EXPECT_EQ(ExitStatusWithRoomFor(lessThanACopy, [&] { RevertRun(target_); }), 1);
+  EXPECT_EQ(ReadBytes(target_), italian);
+  EXPECT_EQ(ExitStatusWithRoomFor(oneCopy, [&] { RevertRun(target_); }), 0);
+  EXPECT_EQ(ReadBytes(target_), english);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "file_error.h"
 #include "file_ops.h"
+#include "read_whole_file.h"
 #include "rewrite.h"
 #include "sample_target.h"
 #include "target_file_test.h"
@@ -116,6 +117,22 @@ TEST_F(PatchRunTest, KeepsTheWorkOfAProgramThatWroteToTheFileAfterItWasRead) {
   WriteBytes(target_, theirs);
   std::filesystem::last_write_time(
       target_, std::filesystem::last_write_time(target_) + std::chrono::seconds(5));
+  EXPECT_THROW(RewriteFile(target_, italian_, loaded.stamp), FileError);
+  EXPECT_EQ(ReadBytes(target_), theirs);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+}
+
+TEST_F(PatchRunTest, KeepsAFileThatAnotherProgramSavedInItsPlaceWithTheSameSizeAndTime) {
+  // Saved as editors save: a new file of the same size renamed over the old one, with the old
+  // modification time put back. Only the file's identity tells them apart.
+  WriteBytes(target_, english_);
+  const LoadedFile loaded = ReadWholeFile(target_);
+  Bytes theirs = english_;
+  theirs[0] ^= 0xFF;
+  const std::filesystem::path saved = folder_ / "saved.tmp";
+  WriteBytes(saved, theirs);
+  std::filesystem::last_write_time(saved, std::filesystem::last_write_time(target_));
+  std::filesystem::rename(saved, target_);
   EXPECT_THROW(RewriteFile(target_, italian_, loaded.stamp), FileError);
   EXPECT_EQ(ReadBytes(target_), theirs);
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});

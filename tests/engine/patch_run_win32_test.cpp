@@ -5,6 +5,7 @@
 
 #include "file_error.h"
 #include "patch_run.h"
+#include "patch_with_backup.h"
 #include "sample_target.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
@@ -65,32 +66,68 @@ TEST_F(Win32PatchRunTest, KeepsAttributesAndCreationTime) {
   EXPECT_EQ(CompareFileTime(&data.ftCreationTime, &created), 0);
 }
 
+// Folders nested so deep inside `parent` that a file in them has a path longer than MAX_PATH,
+// removed again at the end, with the files named: the test folder's own clean-up cannot reach
+// this deep.
+class DeepFolder {
+ public:
+  DeepFolder(const std::filesystem::path& parent, std::vector<std::wstring> fileNames)
+      : path_(L"\\\\?\\" + parent.wstring()), fileNames_(std::move(fileNames)) {
+    for (int i = 0; i < kDepth; ++i) {
+      path_ += L"\\" + std::wstring(50, static_cast<wchar_t>(L'a' + i));
+      created_ += CreateDirectoryW(path_.c_str(), nullptr) ? 1 : 0;
+    }
+  }
+  DeepFolder(const DeepFolder&) = delete;
+  DeepFolder& operator=(const DeepFolder&) = delete;
+  ~DeepFolder() {
+    for (const std::wstring& name : fileNames_) EXPECT_TRUE(DeleteFileW(File(name).c_str()));
+    for (int i = 0; i < created_; ++i) {
+      EXPECT_TRUE(RemoveDirectoryW(path_.c_str()));
+      path_.resize(path_.rfind(L'\\'));
+    }
+  }
+
+  bool Created() const { return created_ == kDepth; }
+  // The file's path with the \\?\ prefix, as only the system's own calls take it.
+  std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  static constexpr int kDepth = 6;
+  std::wstring path_;
+  std::vector<std::wstring> fileNames_;
+  int created_ = 0;
+};
+
+void WriteDeepFile(const std::wstring& file, const Bytes& bytes) {
+  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(out);
+  ASSERT_EQ(written, bytes.size());
+}
+
 TEST_F(Win32PatchRunTest, PatchesAFileWhosePathIsLongerThanMaxPath) {
-  std::wstring longPath = L"\\\\?\\" + folder_.path().wstring();
-  for (int i = 0; i < 6; ++i) {
-    longPath += L"\\" + std::wstring(50, static_cast<wchar_t>(L'a' + i));
-    ASSERT_TRUE(CreateDirectoryW(longPath.c_str(), nullptr));
-  }
-  const std::wstring file = longPath + L"\\Quorvik.exe";
+  const DeepFolder deep(folder_.path(), {L"Quorvik.exe"});
+  ASSERT_TRUE(deep.Created());
+  const std::wstring file = deep.File(L"Quorvik.exe");
   ASSERT_GT(file.size(), static_cast<std::size_t>(MAX_PATH));
-  {
-    HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(out, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(out, english_.data(), static_cast<DWORD>(english_.size()), &written, nullptr);
-    CloseHandle(out);
-    ASSERT_EQ(written, english_.size());
-  }
+  WriteDeepFile(file, english_);
   // The path as a user would type it, without the \\?\ prefix.
   EXPECT_EQ(PatchRun(file.substr(4)), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(file), italian_);
+}
 
-  // The test folder's own clean-up cannot reach this deep.
-  EXPECT_TRUE(DeleteFileW(file.c_str()));
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_TRUE(RemoveDirectoryW(longPath.c_str()));
-    longPath.resize(longPath.rfind(L'\\'));
-  }
+TEST_F(Win32PatchRunTest, KeepsABackupOfAFileWhosePathIsLongerThanMaxPath) {
+  const DeepFolder deep(folder_.path(), {L"Quorvik.exe", L"Quorvik.exe.orig"});
+  ASSERT_TRUE(deep.Created());
+  const std::wstring file = deep.File(L"Quorvik.exe");
+  WriteDeepFile(file, english_);
+  const std::filesystem::path typed = file.substr(4);
+  EXPECT_EQ(PatchRunKeepingBackup(typed, BackupPathFor(typed)), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(file), italian_);
+  EXPECT_EQ(ReadBytes(deep.File(L"Quorvik.exe.orig")), english_);
 }
 
 TEST_F(Win32PatchRunTest, ATrailingBlankOrDotIsDroppedAsWindowsDoes) {

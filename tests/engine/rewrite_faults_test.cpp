@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "file_error.h"
 #include "file_ops.h"
 #include "observed_file_ops.h"
+#include "patch_with_backup.h"
 #include "process_id.h"
+#include "read_whole_file.h"
 #include "rewrite.h"
+#include "sample_target.h"
 #include "temp_folder.h"
 
 namespace quorvik {
@@ -34,6 +39,34 @@ TEST(RewriteFile, AFailureAtAnyStepLeavesTheOriginalAndNoTemporaryFile) {
     ObservedFileOps ops(FailAtStep(failAt));
     EXPECT_THROW(RewriteFile(target, replacement, ReadWholeFile(target).stamp, ops), FileError);
     EXPECT_EQ(ReadBytes(target), original);
+    EXPECT_EQ(folder.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+  }
+}
+
+TEST(PatchRunKeepingBackup, AFailureAtAnyStepLeavesTheOriginalAndNoBackupOrTemporaryFile) {
+  const Bytes english = tools::MakeSampleTarget({});
+  const Bytes italian = tools::MakeSampleTarget({}, tools::SampleLanguage::ItalianFirstRound);
+  TempFolder folder;
+  const std::filesystem::path target = folder / "Quorvik.exe";
+  const std::filesystem::path backup = BackupPathFor(target);
+
+  std::vector<std::filesystem::path> stepPaths;
+  ObservedFileOps dryRun(
+      [&](int, const std::filesystem::path& path) { stepPaths.push_back(path); });
+  WriteBytes(target, english);
+  ASSERT_EQ(PatchRunKeepingBackup(target, backup, dryRun), PatchOutcome::Completed);
+  ASSERT_EQ(ReadBytes(target), italian);
+  ASSERT_EQ(ReadBytes(backup), english);
+  // Only the move of the finished copy to its name is a step on the backup's own name.
+  ASSERT_EQ(std::ranges::count(stepPaths, backup), 1) << "the backup's move is not a step";
+
+  for (int failAt = 1; failAt <= dryRun.steps(); ++failAt) {
+    SCOPED_TRACE("failing step " + std::to_string(failAt));
+    std::filesystem::remove(backup);
+    WriteBytes(target, english);
+    ObservedFileOps ops(FailAtStep(failAt));
+    EXPECT_THROW(PatchRunKeepingBackup(target, backup, ops), FileError);
+    EXPECT_EQ(ReadBytes(target), english);
     EXPECT_EQ(folder.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
   }
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "patch_check.h"
+#include "revert_table.h"
 #include "sample_target.h"
 #include "wide_string.h"
 
@@ -131,6 +133,38 @@ TEST(ApplyTable, ItalianToEnglishUndoesAPatch) {
   const WideTable back = WidenTable(BuiltInTranslationTable(), Direction::ItalianToEnglish);
   EXPECT_TRUE(ApplyTable(buffer, back).AllRequiredFound());
   EXPECT_EQ(buffer, original);
+}
+
+TEST(CheckBytes, TellsWhatARunWouldMeetAndLeavesTheBytesAsTheyWere) {
+  const Bytes english = MakeSampleTarget({});
+  const Bytes italian = MakeSampleTarget({}, SampleLanguage::ItalianFirstRound);
+  const Bytes other = MakeSampleTarget({.omittedPairs = {5}});
+  for (const auto& [bytes, verdict] : {std::pair{english, CheckVerdict::ReadyToUpdate},
+                                       std::pair{italian, CheckVerdict::AlreadyUpdated},
+                                       std::pair{other, CheckVerdict::NotExpectedFile}}) {
+    Bytes buffer = bytes;
+    EXPECT_EQ(CheckBytes(buffer).verdict, verdict);
+    EXPECT_EQ(buffer, bytes);
+  }
+}
+
+TEST(RevertBytes, RevertsAPatchAndLeavesWhatItRefusesAsItWas) {
+  const Bytes english = MakeSampleTarget({.oddOffsets = true});
+  Bytes buffer = MakeSampleTarget({.oddOffsets = true}, SampleLanguage::ItalianFirstRound);
+  EXPECT_EQ(RevertBytes(buffer), RevertOutcome::Reverted);
+  EXPECT_EQ(buffer, english);
+
+  EXPECT_EQ(RevertBytes(buffer), RevertOutcome::NotUpdated);
+  EXPECT_EQ(buffer, english);
+
+  // An Italian file that also holds an English text of pair 1 before its Italian one: reverted,
+  // patching would change that English text instead, so the revert is refused.
+  const Bytes firstEnglish = WidenString(BuiltInTranslationTable()[0].english);
+  Bytes ambiguous = MakeSampleTarget({}, SampleLanguage::ItalianFirstRound);
+  ambiguous.insert(ambiguous.begin(), firstEnglish.begin(), firstEnglish.end());
+  buffer = ambiguous;
+  EXPECT_EQ(RevertBytes(buffer), RevertOutcome::NotReversible);
+  EXPECT_EQ(buffer, ambiguous);
 }
 
 }  // namespace

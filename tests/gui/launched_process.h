@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "unique_handle.h"
 #include "wait.h"
+#include "win32_resources.h"
 
 namespace quorvik::testing {
 

@@ -7,9 +7,9 @@
 #include "control_ids.h"
 #include "dpi.h"
 #include "flag_painter.h"
-#include "gdi_object.h"
 #include "main_window.h"
 #include "resource_ids.h"
+#include "win32_resources.h"
 
 namespace quorvik {
 namespace {
@@ -25,23 +25,20 @@ class Canvas {
   Canvas(int width, int height) : dc_(CreateCompatibleDC(nullptr)) {
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    bitmap_ = BitmapHandle(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, nullptr, nullptr, 0));
-    previous_ = SelectObject(dc_, bitmap_.get());
+    bitmap_ = BitmapHandle(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, nullptr, nullptr, 0));
+    previous_ = SelectObject(dc_.get(), bitmap_.get());
     const RECT all{0, 0, width, height};
-    const GdiObject<HBRUSH> fill(CreateSolidBrush(kUntouched));
-    FillRect(dc_, &all, fill.get());
+    const BrushHandle fill(CreateSolidBrush(kUntouched));
+    FillRect(dc_.get(), &all, fill.get());
   }
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
-  ~Canvas() {
-    SelectObject(dc_, previous_);
-    DeleteDC(dc_);
-  }
-  HDC dc() const { return dc_; }
-  COLORREF At(int x, int y) const { return GetPixel(dc_, x, y); }
+  ~Canvas() { SelectObject(dc_.get(), previous_); }
+  HDC dc() const { return dc_.get(); }
+  COLORREF At(int x, int y) const { return GetPixel(dc_.get(), x, y); }
 
  private:
-  HDC dc_;
+  MemoryDc dc_;
   BitmapHandle bitmap_;
   HGDIOBJ previous_ = nullptr;
 };

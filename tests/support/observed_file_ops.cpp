@@ -53,6 +53,12 @@ void ObservedFileOps::Replace(const std::filesystem::path& source,
   real_.Replace(source, target);
 }
 
+bool ObservedFileOps::MoveWithoutReplacing(const std::filesystem::path& source,
+                                           const std::filesystem::path& destination) {
+  Step(destination);
+  return real_.MoveWithoutReplacing(source, destination);
+}
+
 void ObservedFileOps::SyncFolder(const std::filesystem::path& folder) noexcept {
   real_.SyncFolder(folder);
 }

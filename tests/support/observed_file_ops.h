@@ -26,6 +26,8 @@ class ObservedFileOps final : public FileOps {
   void Flush(NativeFile& file, const std::filesystem::path& path) override;
   void Close(NativeFile& file, const std::filesystem::path& path) override;
   void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override;
+  bool MoveWithoutReplacing(const std::filesystem::path& source,
+                            const std::filesystem::path& destination) override;
   void SyncFolder(const std::filesystem::path& folder) noexcept override;
   void Remove(const std::filesystem::path& path) noexcept override;
 

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <filesystem>
-#include <optional>
+#include <cstdint>
+#include <span>
 
-#include "bytes.h"
 #include "table_patch.h"
 
 namespace quorvik {
@@ -14,16 +13,15 @@ enum class CheckVerdict {
   NotExpectedFile  // a patch run would refuse for any other reason
 };
 
-// What a patch run would meet in a file, found without changing it.
+// What a patch run would meet in a file.
 struct FileCheck {
   TableReport english;  // where each English text would be replaced, as a patch run sees it
   CheckVerdict verdict;
 };
 
-FileCheck CheckBytes(ByteView bytes);
-
-// Reads the file at `path` and checks it; nullopt when the path does not open for reading, as
-// a patch run would find. Throws FileError when reading fails.
-std::optional<FileCheck> CheckFile(const std::filesystem::path& path);
+// Finds what a patch run would meet in the bytes by applying the table to them, so that
+// overlapping texts each need a place of their own as they do in a real run, and undoing it:
+// the bytes are as they were when it returns.
+FileCheck CheckBytes(std::span<std::uint8_t> bytes);
 
 }  // namespace quorvik

@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "process_id.h"
+
+namespace quorvik {
+
+unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+
+}  // namespace quorvik
