@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ googletest python3
+  cmake make g++ googletest nlohmann-json3-dev python3
   mingw-w64
   wine wine64 wine32:i386 libgcc-s1:i386
   xvfb xauth x11-utils imagemagick

@@ -1,10 +1,10 @@
 // quorvik-patch check [--json]: the per-pair report, the verdict, and that nothing changes.
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 
 #include "companion_fixture.h"
-#include "json.h"
 #include "translation_table.h"
 
 namespace quorvik::testing {
@@ -50,15 +50,17 @@ Report ParseTextReport(const std::string& out) {
   return report;
 }
 
+// Reads the JSON report; throws when it is not one JSON object with these members and types.
 Report ParseJsonReport(const std::string& out) {
-  const JsonValue json = ParseJson(out);
+  const nlohmann::json json = nlohmann::json::parse(out);
   Report report;
-  for (const JsonValue& pair : json["pairs"].AsArray()) {
-    const JsonValue& offset = pair["offset"];
-    report.pairs.push_back({static_cast<int>(pair["number"].AsInteger()), pair["required"].AsBool(),
-                            offset.IsNull() ? std::nullopt : std::optional(offset.AsInteger())});
+  for (const nlohmann::json& pair : json.at("pairs")) {
+    const nlohmann::json& offset = pair.at("offset");
+    report.pairs.push_back(
+        {pair.at("number").get<int>(), pair.at("required").get<bool>(),
+         offset.is_null() ? std::nullopt : std::optional(offset.get<std::int64_t>())});
   }
-  report.verdict = json["verdict"].AsString();
+  report.verdict = json.at("verdict").get<std::string>();
   return report;
 }
 
