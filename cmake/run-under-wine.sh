@@ -2,6 +2,7 @@
 # Runs a Windows program under Wine, in a Wine prefix private to one build folder.
 # Usage: run-under-wine.sh LOADER PREFIX PROGRAM [ARGS...]
 set -e
+. "$(dirname "$0")/../scripts/utf8-locale.sh"
 loader=$1
 WINEPREFIX=$2
 shift 2

@@ -9,6 +9,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# Wine needs a UTF-8 locale for non-ASCII file names: C.UTF-8 where the user's is not one.
+. "$root/scripts/utf8-locale.sh"
 "$root/scripts/install-deps.sh"
 
 build_root=${QUORVIK_BUILD_ROOT:-$root/build}
