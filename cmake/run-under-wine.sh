@@ -7,6 +7,9 @@ loader=$1
 WINEPREFIX=$2
 shift 2
 export WINEPREFIX
+# The loader decides the prefix's kind; a WINEARCH left from the user's own Wine set-up (win32,
+# say) would make Wine refuse the prefix, or make one that cannot run 64-bit programs.
+unset WINEARCH
 export WINEDEBUG=-all
 # No Mono or Gecko installers: the programs under test need neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
