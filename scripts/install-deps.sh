@@ -21,7 +21,13 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=""
-[ "$(id -u)" -ne 0 ] && sudo=sudo
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "Missing: ${missing[*]}. Installing them needs root: run this as root, or install sudo." >&2
+    exit 1
+  fi
+  sudo=sudo
+fi
 # The shipped program is 32-bit; its Wine needs Debian's i386 packages.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386

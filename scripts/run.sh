@@ -9,6 +9,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# Wine needs a UTF-8 locale for non-ASCII file names: C.UTF-8 where the user's is not one.
+. "$root/scripts/utf8-locale.sh"
 "$root/scripts/install-deps.sh"
 
 build_root=${QUORVIK_BUILD_ROOT:-$root/build}
@@ -36,6 +38,10 @@ monospace="DejaVu Sans Mono"
 fc-list 2>/dev/null | grep -q 'Liberation Mono' && monospace="Liberation Mono"
 "$runner" "$loader64" "$prefix" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
   /v 'Courier New' /t REG_SZ /d "$monospace" /f >/dev/null
+# The registry change leaves the prefix's Wine session (and its desktop) up for a moment; a
+# program started in it would open its window there, on no screen when the virtual display
+# below is used. Let the session end first.
+WINEPREFIX="$prefix" wineserver -w
 
 if [ "$("$root/scripts/windows-preset.sh")" = win32 ]; then
   preset=win32

@@ -3,6 +3,8 @@
 # Wine in a virtual X display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Wine needs a UTF-8 locale for non-ASCII file names: C.UTF-8 where the user's is not one.
+. scripts/utf8-locale.sh
 scripts/install-deps.sh
 
 cmake --preset native
