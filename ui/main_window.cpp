@@ -133,6 +133,7 @@ HWND MainWindow::Control(int id) const {
 bool MainWindow::Load() { return InstanceGuard(window_); }
 
 void MainWindow::Show(int showCommand) {
+  quitWhenDestroyed_ = true;
   ShowWindow(window_, showCommand);
   UpdateWindow(window_);
   SetFocus(focusToRestore_);
@@ -162,6 +163,11 @@ LRESULT CALLBACK MainWindow::WindowProcedure(HWND window, UINT message, WPARAM w
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->window_ = nullptr;
+    // A message sent from another thread or process (a click, WM_CLOSE) is handled inside
+    // GetMessageW, which would then go on waiting for a posted one. Before the window is shown
+    // no message loop runs yet, and a quit message would close the start-up check's message box
+    // at once.
+    if (self->quitWhenDestroyed_) PostQuitMessage(0);
     return DefWindowProcW(window, message, wParam, lParam);
   }
   // Exceptions must not unwind through the system's frames: keep it for the top level.
@@ -195,6 +201,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == kCmdUpdateId && HIWORD(wParam) == BN_CLICKED) RunUpdate();
+      return 0;
+    case WM_ENDSESSION:
+      // Logging off or shutting down. An update never reaches here half done: the thread handles
+      // no messages until the patch run has finished.
+      if (wParam) DestroyWindow(window_);
       return 0;
     case WM_DPICHANGED: {
       LayOutControls(LOWORD(wParam));

@@ -25,13 +25,12 @@ class MainWindow {
 
   HWND handle() const { return window_; }
   HWND Control(int id) const;
-  // False once the window has been destroyed: closed by the user, after a completed update, or
-  // after a failure.
-  bool IsOpen() const { return window_ != nullptr; }
 
   // The window's load step: the start-up check, before the window is first shown. False when
   // the check refused the start; the window is gone then.
   bool Load();
+  // Shows the window. From then on the window's end is the program's end: destroyed however it
+  // was, it ends the thread's message loop with WM_QUIT.
   void Show(int showCommand);
 
   // Handles the keys that must act before a message is dispatched: Ctrl+A in the path box, and
@@ -63,6 +62,7 @@ class MainWindow {
   BitmapHandle flag_;
   HWND focusToRestore_ = nullptr;
   bool updateRunning_ = false;
+  bool quitWhenDestroyed_ = false;
   std::exception_ptr failure_;
 };
 

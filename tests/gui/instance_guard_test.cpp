@@ -36,6 +36,7 @@ void ExpectRefusedStart() {
   EXPECT_EQ(start.message->buttons, std::vector<std::wstring>{L"OK"});
   EXPECT_FALSE(start.message->showsIcon);
   EXPECT_EQ(start.message->owner, nullptr);
+  EXPECT_TRUE(start.waitedForOk) << "the message went before OK was pressed";
   EXPECT_FALSE(start.hadMainWindow) << "a main window existed beside the message";
   ASSERT_TRUE(start.exitCode);
   EXPECT_NE(*start.exitCode, 0u);
