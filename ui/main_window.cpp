@@ -21,8 +21,10 @@ constexpr wchar_t kWindowClass[] = L"QuorvikItalianoMainWindow";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = 0;
 
+// Called right after the failed call: the error is read before any string is built.
 [[noreturn]] void ThrowSystemFailure(const char* what) {
-  throw std::runtime_error(std::string(what) + ": " + LastSystemErrorText());
+  const DWORD error = GetLastError();
+  throw std::runtime_error(std::string(what) + ": " + SystemErrorText(error));
 }
 
 // The place of a control in the design table, or the table's size for an unknown id.
