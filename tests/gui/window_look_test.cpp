@@ -1,6 +1,7 @@
 // What can only be seen inside the program: the controls' fonts and colours, the flag picture's
 // pixels, and Ctrl+A in the path box. The window is created hidden in the test's own process.
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <string>
 
@@ -154,6 +155,36 @@ TEST_F(WindowLook, ControlsAndFontsFollowAMoveToAScreenOfDoubleDpi) {
   EXPECT_EQ(title.bottom - title.top, 66);
   EXPECT_EQ(FontOf(kLabel2Id).lfHeight, -30);
   EXPECT_EQ(FontOf(kLblWaitId).lfHeight, -32);
+}
+
+// The name a screen reader reads for a control, from the system's accessibility library. It is
+// loaded, not imported, so that the test program needs no DLL the shipped one does not.
+std::wstring AccessibleNameOf(HWND control) {
+  const HMODULE oleacc = LoadLibraryW(L"oleacc.dll");
+  if (!oleacc) return L"<no oleacc.dll>";
+  using ObjectFromWindowFunction = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+  const auto objectFromWindow = reinterpret_cast<ObjectFromWindowFunction>(
+      reinterpret_cast<void*>(GetProcAddress(oleacc, "AccessibleObjectFromWindow")));
+  IAccessible* accessible = nullptr;
+  std::wstring name = L"<no accessible object>";
+  if (objectFromWindow && SUCCEEDED(objectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible),
+                                                     reinterpret_cast<void**>(&accessible)))) {
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR text = nullptr;
+    name = SUCCEEDED(accessible->get_accName(self, &text)) && text ? text : L"<no name>";
+    SysFreeString(text);
+    accessible->Release();
+  }
+  FreeLibrary(oleacc);
+  return name;
+}
+
+TEST_F(WindowLook, ScreenReadersNameThePathBoxByItsPromptAndTheButtonByItsText) {
+  EXPECT_EQ(AccessibleNameOf(window_.Control(kTxtFilePathId)),
+            L"Please Enter the Path of the Quorvik Executable Program:");
+  EXPECT_EQ(AccessibleNameOf(window_.Control(kCmdUpdateId)), L"Perform Update");
 }
 
 // Presses a key in the path box with Ctrl held or not, through the window's own key handling.
