@@ -46,9 +46,9 @@ class MainWindow {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateControls();
-  void SizeClientArea(int dpi);
+  void SizeClientArea();
   void CentreOnScreen();
-  void LayOutControls(int dpi);
+  void LayOutControls();
   void Paint();
   LRESULT ColourLabel(HDC dc, HWND label, WPARAM wParam, LPARAM lParam);
   void RestoreFocus();
@@ -57,6 +57,9 @@ class MainWindow {
 
   HINSTANCE instance_;
   HWND window_ = nullptr;
+  // The DPI the window is shown at, for layout, fonts and painting alike: taken when the window
+  // is created (WM_NCCREATE) and from every WM_DPICHANGED.
+  int dpi_ = 0;
   std::array<HWND, kMainWindowControls.size()> controls_{};
   std::array<FontHandle, kMainWindowControls.size()> fonts_;
   BitmapHandle flag_;

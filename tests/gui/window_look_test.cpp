@@ -141,7 +141,7 @@ TEST(FlagPainter, FlagGrowsWithTheDpiKeepingSharpBands) {
   EXPECT_EQ(canvas.At(0, 112), kUntouched);
 }
 
-TEST_F(WindowLook, ControlsAndFontsFollowAMoveToAScreenOfDoubleDpi) {
+TEST_F(WindowLook, ControlsFontsAndFlagFollowAMoveToAScreenOfDoubleDpi) {
   RECT suggested{0, 0, 900, 370};
   SendMessageW(window_.handle(), WM_DPICHANGED, MAKEWPARAM(192, 192),
                reinterpret_cast<LPARAM>(&suggested));
@@ -155,6 +155,12 @@ TEST_F(WindowLook, ControlsAndFontsFollowAMoveToAScreenOfDoubleDpi) {
   EXPECT_EQ(title.bottom - title.top, 66);
   EXPECT_EQ(FontOf(kLabel2Id).lfHeight, -30);
   EXPECT_EQ(FontOf(kLblWaitId).lfHeight, -32);
+  // The flag is painted at the window's new DPI too, whatever the system says about its own.
+  Canvas canvas(200, 150);
+  SendMessageW(window_.handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+  EXPECT_EQ(canvas.At(149, 111), kFlagRed);
+  EXPECT_EQ(canvas.At(150, 0), kUntouched);
+  EXPECT_EQ(canvas.At(0, 112), kUntouched);
 }
 
 // The name a screen reader reads for a control, from the system's accessibility library. It is
