@@ -131,7 +131,10 @@ HWND MainWindow::Control(int id) const {
   return index < controls_.size() ? controls_[index] : nullptr;
 }
 
-bool MainWindow::Load() { return InstanceGuard(window_); }
+bool MainWindow::Load() {
+  singleCopy_ = InstanceGuard(window_);
+  return static_cast<bool>(singleCopy_);
+}
 
 void MainWindow::Show(int showCommand) {
   quitWhenDestroyed_ = true;

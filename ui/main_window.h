@@ -9,6 +9,7 @@
 #include "gdi_object.h"
 #include "main_window_design.h"
 #include "outcome_message.h"
+#include "single_copy_lock.h"
 
 namespace quorvik {
 
@@ -56,6 +57,7 @@ class MainWindow {
   void ShowMessage(const OutcomeMessage& message);
 
   HINSTANCE instance_;
+  SingleCopyLock singleCopy_;
   HWND window_ = nullptr;
   // The DPI the window is shown at, for layout, fonts and painting alike: taken when the window
   // is created (WM_NCCREATE) and from every WM_DPICHANGED.
