@@ -11,9 +11,11 @@
 namespace quorvik {
 namespace {
 
+// Runs until the window's end posts WM_QUIT. The quit message is taken off the queue here, so
+// that the failure report shown afterwards still waits for OK.
 void RunMessageLoop(MainWindow& window) {
   MSG message{};
-  while (window.IsOpen() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     if (window.PreTranslateMessage(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);

@@ -31,6 +31,13 @@ int WindowDpi(HWND window) {
   return SystemDpi();
 }
 
+void EnableFrameScaling(HWND window) {
+  using EnableScalingFunction = BOOL(WINAPI*)(HWND);
+  static const auto enableScaling =
+      User32Function<EnableScalingFunction>("EnableNonClientDpiScaling");
+  if (enableScaling) enableScaling(window);
+}
+
 RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi) {
   using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
   static const auto adjustForDpi = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");

@@ -19,6 +19,11 @@ inline int FontHeightForCentiPoints(int centiPoints, int dpi) {
 // 1607 and later), otherwise the system's.
 int WindowDpi(HWND window);
 
+// Has the system scale the window's caption and borders with its DPI, for a top-level window
+// being created (WM_NCCREATE). Needed where the system gives per-monitor awareness of the first
+// version only (Windows 10 1607); later versions scale the frame anyway, older ones never.
+void EnableFrameScaling(HWND window);
+
 // The outer rectangle for a client area, with the window's frame measured at `dpi`.
 RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi);
 

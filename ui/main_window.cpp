@@ -113,9 +113,8 @@ MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
   }
   try {
     CreateControls();
-    const int dpi = WindowDpi(window_);
-    LayOutControls(dpi);
-    SizeClientArea(dpi);
+    LayOutControls();
+    SizeClientArea();
     CentreOnScreen();
   } catch (...) {
     DestroyWindow(window_);
@@ -132,9 +131,13 @@ HWND MainWindow::Control(int id) const {
   return index < controls_.size() ? controls_[index] : nullptr;
 }
 
-bool MainWindow::Load() { return InstanceGuard(window_); }
+bool MainWindow::Load() {
+  singleCopy_ = InstanceGuard(window_);
+  return static_cast<bool>(singleCopy_);
+}
 
 void MainWindow::Show(int showCommand) {
+  quitWhenDestroyed_ = true;
   ShowWindow(window_, showCommand);
   UpdateWindow(window_);
   SetFocus(focusToRestore_);
@@ -158,12 +161,19 @@ LRESULT CALLBACK MainWindow::WindowProcedure(HWND window, UINT message, WPARAM w
     auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->window_ = window;
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->dpi_ = WindowDpi(window);
+    EnableFrameScaling(window);
   }
   auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->window_ = nullptr;
+    // A message sent from another thread or process (a click, WM_CLOSE) is handled inside
+    // GetMessageW, which would then go on waiting for a posted one. Before the window is shown
+    // no message loop runs yet, and a quit message would close the start-up check's message box
+    // at once.
+    if (self->quitWhenDestroyed_) PostQuitMessage(0);
     return DefWindowProcW(window, message, wParam, lParam);
   }
   // Exceptions must not unwind through the system's frames: keep it for the top level.
@@ -182,7 +192,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       Paint();
       return 0;
     case WM_PRINTCLIENT:  // PrintWindow and screen readers' snapshots
-      DrawFlag(reinterpret_cast<HDC>(wParam), flag_.get(), WindowDpi(window_));
+      DrawFlag(reinterpret_cast<HDC>(wParam), flag_.get(), dpi_);
       return 0;
     case WM_CTLCOLORSTATIC:
       return ColourLabel(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), wParam,
@@ -198,8 +208,14 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (LOWORD(wParam) == kCmdUpdateId && HIWORD(wParam) == BN_CLICKED) RunUpdate();
       return 0;
+    case WM_ENDSESSION:
+      // Logging off or shutting down. An update never reaches here half done: the thread handles
+      // no messages until the patch run has finished.
+      if (wParam) DestroyWindow(window_);
+      return 0;
     case WM_DPICHANGED: {
-      LayOutControls(LOWORD(wParam));
+      dpi_ = LOWORD(wParam);
+      LayOutControls();
       const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
       SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                    suggested->right - suggested->left, suggested->bottom - suggested->top,
@@ -227,23 +243,23 @@ void MainWindow::CreateControls() {
   focusToRestore_ = pathBox;
 }
 
-void MainWindow::LayOutControls(int dpi) {
+void MainWindow::LayOutControls() {
   for (std::size_t i = 0; i < kMainWindowControls.size(); ++i) {
     const ControlDesign& design = kMainWindowControls[i];
-    FontHandle font = CreateControlFont(design, dpi);
-    SetWindowPos(controls_[i], nullptr, TwipsToPixels(design.twips.left, dpi),
-                 TwipsToPixels(design.twips.top, dpi), TwipsToPixels(design.twips.width, dpi),
-                 TwipsToPixels(design.twips.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    FontHandle font = CreateControlFont(design, dpi_);
+    SetWindowPos(controls_[i], nullptr, TwipsToPixels(design.twips.left, dpi_),
+                 TwipsToPixels(design.twips.top, dpi_), TwipsToPixels(design.twips.width, dpi_),
+                 TwipsToPixels(design.twips.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     // The old font goes only now that the control no longer uses it.
     fonts_[i] = std::move(font);
   }
 }
 
-void MainWindow::SizeClientArea(int dpi) {
-  const RECT outer = WindowRectForClient(TwipsToPixels(kClientWidthTwips, dpi),
-                                         TwipsToPixels(kClientHeightTwips, dpi), kWindowStyle,
-                                         kWindowExStyle, dpi);
+void MainWindow::SizeClientArea() {
+  const RECT outer = WindowRectForClient(TwipsToPixels(kClientWidthTwips, dpi_),
+                                         TwipsToPixels(kClientHeightTwips, dpi_), kWindowStyle,
+                                         kWindowExStyle, dpi_);
   SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -265,7 +281,7 @@ void MainWindow::CentreOnScreen() {
 void MainWindow::Paint() {
   PAINTSTRUCT paint{};
   const HDC dc = BeginPaint(window_, &paint);
-  DrawFlag(dc, flag_.get(), WindowDpi(window_));
+  DrawFlag(dc, flag_.get(), dpi_);
   EndPaint(window_, &paint);
 }
 

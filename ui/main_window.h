@@ -8,6 +8,7 @@
 
 #include "main_window_design.h"
 #include "outcome_message.h"
+#include "single_copy_lock.h"
 #include "win32_resources.h"
 
 namespace quorvik {
@@ -25,13 +26,12 @@ class MainWindow {
 
   HWND handle() const { return window_; }
   HWND Control(int id) const;
-  // False once the window has been destroyed: closed by the user, after a completed update, or
-  // after a failure.
-  bool IsOpen() const { return window_ != nullptr; }
 
   // The window's load step: the start-up check, before the window is first shown. False when
   // the check refused the start; the window is gone then.
   bool Load();
+  // Shows the window. From then on the window's end is the program's end: destroyed however it
+  // was, it ends the thread's message loop with WM_QUIT.
   void Show(int showCommand);
 
   // Handles the keys that must act before a message is dispatched: Ctrl+A in the path box, and
@@ -47,9 +47,9 @@ class MainWindow {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateControls();
-  void SizeClientArea(int dpi);
+  void SizeClientArea();
   void CentreOnScreen();
-  void LayOutControls(int dpi);
+  void LayOutControls();
   void Paint();
   LRESULT ColourLabel(HDC dc, HWND label, WPARAM wParam, LPARAM lParam);
   void RestoreFocus();
@@ -57,12 +57,17 @@ class MainWindow {
   void ShowMessage(const OutcomeMessage& message);
 
   HINSTANCE instance_;
+  HeldMutex singleCopy_;
   HWND window_ = nullptr;
+  // The DPI the window is shown at, for layout, fonts and painting alike: taken when the window
+  // is created (WM_NCCREATE) and from every WM_DPICHANGED.
+  int dpi_ = 0;
   std::array<HWND, kMainWindowControls.size()> controls_{};
   std::array<FontHandle, kMainWindowControls.size()> fonts_;
   BitmapHandle flag_;
   HWND focusToRestore_ = nullptr;
   bool updateRunning_ = false;
+  bool quitWhenDestroyed_ = false;
   std::exception_ptr failure_;
 };
 

@@ -43,7 +43,9 @@ struct ControlDesign {
 
 inline constexpr COLORREF kBlue = RGB(0, 0, 255);
 
-// The controls in tab order, which is also the order they are created in.
+// The controls in the order they are created in, which is their Z order. Tab walks it, stopping at
+// the box and the button only. A screen reader names an edit box after the label just before it,
+// so the prompt comes right before the box.
 inline constexpr std::array<ControlDesign, 5> kMainWindowControls = {{
     {kLabel2Id,
      ControlKind::Label,
@@ -52,19 +54,19 @@ inline constexpr std::array<ControlDesign, 5> kMainWindowControls = {{
      FontDesign{L"Courier New", 1125, true},
      kBlue,
      true},
-    {kTxtFilePathId,
-     ControlKind::TextBox,
-     kDefaultTargetPath,
-     {240, 1440, 6255, 375},
-     FontDesign{L"Courier New", 975, false},
-     std::nullopt,
-     true},
     {kLabel4Id,
      ControlKind::Label,
      L"Please Enter the Path of the Quorvik Executable Program:",
      {0, 960, 6735, 375},
      FontDesign{L"Courier New", 825, false},
      kBlue,
+     true},
+    {kTxtFilePathId,
+     ControlKind::TextBox,
+     kDefaultTargetPath,
+     {240, 1440, 6255, 375},
+     FontDesign{L"Courier New", 975, false},
+     std::nullopt,
      true},
     {kCmdUpdateId,
      ControlKind::PushButton,

@@ -18,6 +18,18 @@ struct KernelHandleTraits {
 };
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
+// A mutex this thread has taken: let go of, then closed.
+struct HeldMutexTraits {
+  using Handle = HANDLE;
+  static constexpr Handle kEmpty = nullptr;
+  static bool IsValid(Handle handle) { return handle != nullptr; }
+  static bool Close(Handle handle) {
+    ReleaseMutex(handle);
+    return CloseHandle(handle) != 0;
+  }
+};
+using HeldMutex = UniqueResource<HeldMutexTraits>;
+
 // A GDI object: font, bitmap, brush.
 template <typename GdiHandle>
 struct GdiObjectTraits {

@@ -14,11 +14,17 @@ class UnexpectedFailure : public ::testing::Test {
  protected:
   UnexpectedFailure() { WriteBytes(target_, tools::MakeSampleTarget({})); }
 
+  enum class Click { Posted, Sent };
+
   // Runs an update on the target and checks the report and the end of the program.
-  void ExpectFailureReported(const std::wstring& systemReason) {
+  void ExpectFailureReported(const std::wstring& systemReason, Click click = Click::Posted) {
     const RunningUtility utility;
     utility.SetPath(target_.wstring());
-    utility.ClickUpdate();
+    if (click == Click::Posted) {
+      utility.ClickUpdate();
+    } else {
+      utility.SendClickUpdate();
+    }
     const auto box = WaitForMessageBox(utility.process().id());
     ASSERT_TRUE(box);
     EXPECT_EQ(box->title, L"Quorvik 2000");
@@ -27,6 +33,9 @@ class UnexpectedFailure : public ::testing::Test {
     EXPECT_NE(box->text.find(L"left unchanged"), std::wstring::npos);
     EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
     EXPECT_FALSE(IsWindow(utility.window())) << "the main window outlived the failure";
+    EXPECT_TRUE(IsWindowVisible(box->box) &&
+                !utility.process().WaitForExit(std::chrono::milliseconds(0)))
+        << "the report went before OK was pressed";
 
     PressOk(*box);
     const auto exitCode = utility.process().WaitForExit();
@@ -62,6 +71,13 @@ TEST_F(UnexpectedFailure, FileHeldOpenByAnotherProgramCannotBeReplaced) {
 TEST_F(UnexpectedFailure, ReadOnlyFileIsRefused) {
   ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_READONLY));
   ExpectFailureReported(L"read-only");
+  ExpectTargetUntouched();
+}
+
+// The failure then happens while the window handles a sent message, inside its wait for input.
+TEST_F(UnexpectedFailure, FailureAfterAClickSentByAnotherProgramIsReportedAlike) {
+  ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_READONLY));
+  ExpectFailureReported(L"read-only", Click::Sent);
   ExpectTargetUntouched();
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "running_utility.h"
+#include "single_copy_lock.h"
+#include "unique_handle.h"
 #include "window_probe.h"
 
 namespace quorvik::testing {
@@ -36,6 +38,7 @@ void ExpectRefusedStart() {
   EXPECT_EQ(start.message->buttons, std::vector<std::wstring>{L"OK"});
   EXPECT_FALSE(start.message->showsIcon);
   EXPECT_EQ(start.message->owner, nullptr);
+  EXPECT_TRUE(start.waitedForOk) << "the message went before OK was pressed";
   EXPECT_FALSE(start.hadMainWindow) << "a main window existed beside the message";
   ASSERT_TRUE(start.exitCode);
   EXPECT_NE(*start.exitCode, 0u);
@@ -72,6 +75,30 @@ TEST(InstanceGuard, CaptionWithoutTheTrailingBlankDoesNotCount) {
   ASSERT_TRUE(lookalike.handle());
   const RunningUtility utility;
   EXPECT_EQ(TextOf(utility.window()), std::wstring(kCaption) + L" ");
+}
+
+// Two copies started at the same moment: the first has taken the single-copy mutex but not yet
+// the marker title. The test holds the mutex in its place, with no window of that title open.
+TEST(InstanceGuard, CopyStartedWhileAnotherHoldsTheSingleCopyMutexIsRefused) {
+  const UniqueHandle mutex(CreateMutexW(nullptr, TRUE, kSingleCopyMutexName));
+  ASSERT_TRUE(mutex);
+  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "another copy runs";
+  ASSERT_EQ(FindWindowW(nullptr, (std::wstring(kCaption) + L" ").c_str()), nullptr);
+  ExpectRefusedStart();
+  ReleaseMutex(mutex.get());
+}
+
+TEST(InstanceGuard, RunningCopyHoldsTheSingleCopyMutexUntilItEnds) {
+  const RunningUtility utility;
+  const UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kSingleCopyMutexName));
+  ASSERT_TRUE(mutex);
+  EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  PostMessageW(utility.window(), WM_CLOSE, 0, 0);
+  ASSERT_EQ(utility.process().WaitForExit(), 0u);
+  // Let go of on the way out, not abandoned.
+  EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  ReleaseMutex(mutex.get());
 }
 
 }  // namespace

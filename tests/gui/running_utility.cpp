@@ -37,6 +37,10 @@ void RunningUtility::SetPath(const std::wstring& path) const {
 
 void RunningUtility::ClickUpdate() const { PostClick(Control(kCmdUpdateId)); }
 
+void RunningUtility::SendClickUpdate() const {
+  SendWithoutWaiting(Control(kCmdUpdateId), BM_CLICK);
+}
+
 RefusedStart StartExpectingRefusal() {
   const LaunchedProcess refused(FromBuildPath(QUORVIK_APP_EXE).wstring());
   RefusedStart result;
@@ -45,6 +49,8 @@ RefusedStart StartExpectingRefusal() {
   for (HWND window : TopLevelWindowsOf(refused.id())) {
     result.hadMainWindow = result.hadMainWindow || ClassOf(window) == kMainWindowClass;
   }
+  result.waitedForOk =
+      IsWindowVisible(result.message->box) && !refused.WaitForExit(std::chrono::milliseconds(0));
   PressOk(*result.message);
   result.exitCode = refused.WaitForExit();
   return result;

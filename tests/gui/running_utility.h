@@ -24,6 +24,8 @@ class RunningUtility {
   // Replaces the path box's text, as if the user had typed it.
   void SetPath(const std::wstring& path) const;
   void ClickUpdate() const;
+  // The same click sent from this process, as automation tools deliver it.
+  void SendClickUpdate() const;
 
  private:
   LaunchedProcess process_;
@@ -31,9 +33,12 @@ class RunningUtility {
 };
 
 // What a copy of the utility did when its start was expected to be refused: the message it
-// showed (OK was then pressed), whether a main window of it existed meanwhile, and how it ended.
+// showed (OK was then pressed), whether that message was still up and the copy still running
+// once the message had been read, whether a main window of it existed meanwhile, and how it
+// ended.
 struct RefusedStart {
   std::optional<MessageBoxView> message;
+  bool waitedForOk = false;
   bool hadMainWindow = false;
   std::optional<DWORD> exitCode;
 };

@@ -19,21 +19,22 @@ struct ExpectedControl {
   bool tabStop;
 };
 
-// The design's twips divided by 15, the pixel size of a twip at 96 DPI.
+// In Z order, which Tab walks and by which a screen reader names the path box after the prompt
+// just before it. The design's twips divided by 15, the pixel size of a twip at 96 DPI.
 constexpr ExpectedControl kExpectedControls[] = {
     {kLabel2Id, L"Static", L"Quorvik 2000 Italian Language Patch", {88, 8, 449, 41}, true, false},
-    {kTxtFilePathId,
-     L"Edit",
-     L"C:\\Programmi\\Quorvik\\Quorvik.exe",
-     {16, 96, 433, 121},
-     true,
-     true},
     {kLabel4Id,
      L"Static",
      L"Please Enter the Path of the Quorvik Executable Program:",
      {0, 64, 449, 89},
      true,
      false},
+    {kTxtFilePathId,
+     L"Edit",
+     L"C:\\Programmi\\Quorvik\\Quorvik.exe",
+     {16, 96, 433, 121},
+     true,
+     true},
     {kCmdUpdateId, L"Button", L"Perform Update", {152, 144, 281, 169}, true, true},
     {kLblWaitId, L"Static", L"Please Wait...", {304, 144, 441, 161}, false, false},
 };
@@ -55,7 +56,7 @@ TEST(StartState, WindowHasItsCaptionClientSizeAndIsCentred) {
   EXPECT_NEAR(outer.top - monitor.rcWork.top, monitor.rcWork.bottom - outer.bottom, 1);
 }
 
-TEST(StartState, ControlsHaveTheirTextsPlacesAndVisibilityInTabOrder) {
+TEST(StartState, ControlsHaveTheirTextsPlacesAndVisibilityInZOrder) {
   const RunningUtility utility;
   const std::vector<HWND> children = ChildrenInZOrder(utility.window());
   ASSERT_EQ(children.size(), std::size(kExpectedControls));

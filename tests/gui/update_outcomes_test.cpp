@@ -1,5 +1,5 @@
 // The update sequence behind "Perform Update", driven from outside: each outcome's message, the
-// moments "Please Wait..." shows and goes, and what happens to the file.
+// moments "Please Wait..." shows and goes, what happens to the file, and how the program ends.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -119,6 +119,72 @@ TEST(UpdateOutcomes, DefaultPathIsPatchedAndTheProgramEndsAfterOk) {
   EXPECT_EQ(utility.process().WaitForExit(), 0u);
   EXPECT_EQ(ReadBytes(DefaultInstall::kProgram),
             tools::MakeSampleTarget({}, tools::SampleLanguage::ItalianFirstRound));
+}
+
+// Automation and accessibility tools send the click rather than post it. The window then handles
+// it inside its wait for input, and the program must end all the same once OK is pressed.
+TEST(UpdateOutcomes, ClickSentByAnotherProgramPatchesAndTheProgramEndsAfterOk) {
+  const TempFolder folder;
+  const auto target = folder.path() / "Quorvik.exe";
+  WriteBytes(target, tools::MakeSampleTarget({}));
+  const RunningUtility utility;
+  utility.SetPath(target.wstring());
+  utility.SendClickUpdate();
+  const auto box = WaitForMessageBox(utility.process().id());
+  ASSERT_TRUE(box);
+  ExpectPlainMessage(*box, utility, L"Update is complete!", kProductTitle);
+
+  PressOk(*box);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(utility.window()); }));
+  EXPECT_EQ(utility.process().WaitForExit(), 0u) << "the program outlived its window";
+  EXPECT_EQ(ReadBytes(target),
+            tools::MakeSampleTarget({}, tools::SampleLanguage::ItalianFirstRound));
+}
+
+// However the window is closed, the program ends with it and reports success.
+struct CloseRequest {
+  const char* name;
+  UINT message;
+  WPARAM wParam;
+};
+
+TEST(ProgramEnd, WindowClosedByAMessageSentFromAnotherProgramEndsTheProgram) {
+  // The task bar, Task Manager and automation tools send these rather than post them.
+  for (const CloseRequest& request :
+       {CloseRequest{"WM_CLOSE", WM_CLOSE, 0}, CloseRequest{"SC_CLOSE", WM_SYSCOMMAND, SC_CLOSE}}) {
+    SCOPED_TRACE(request.name);
+    const RunningUtility utility;
+    SendWithoutWaiting(utility.window(), request.message, request.wParam);
+    EXPECT_EQ(utility.process().WaitForExit(), 0u) << "the program outlived its window";
+    EXPECT_TRUE(TopLevelWindowsOf(utility.process().id()).empty());
+  }
+}
+
+// Logging off or shutting down: asked first, then told. Also while a message waits for OK.
+void ExpectLogOffEnds(const RunningUtility& utility) {
+  DWORD_PTR mayEnd = 0;
+  ASSERT_TRUE(SendMessageTimeoutW(utility.window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                  SMTO_ABORTIFHUNG, 10000, &mayEnd));
+  EXPECT_TRUE(mayEnd) << "the window refused the log-off";
+  SendWithoutWaiting(utility.window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_EQ(utility.process().WaitForExit(), 0u);
+}
+
+TEST(ProgramEnd, LoggingOffEndsTheProgram) {
+  const RunningUtility utility;
+  ExpectLogOffEnds(utility);
+}
+
+TEST(ProgramEnd, LoggingOffWhileAnOutcomeMessageIsOpenEndsTheProgram) {
+  const TempFolder folder;
+  const auto target = folder.path() / "notes.dat";
+  WriteBytes(target, NotTheProduct());
+  const RunningUtility utility;
+  utility.SetPath(target.wstring());
+  utility.ClickUpdate();
+  ASSERT_TRUE(WaitForMessageBox(utility.process().id()));
+  ExpectLogOffEnds(utility);
+  EXPECT_EQ(ReadBytes(target), NotTheProduct());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // What can only be seen inside the program: the controls' fonts and colours, the flag picture's
 // pixels, and Ctrl+A in the path box. The window is created hidden in the test's own process.
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <string>
 
@@ -137,7 +138,7 @@ TEST(FlagPainter, FlagGrowsWithTheDpiKeepingSharpBands) {
   EXPECT_EQ(canvas.At(0, 112), kUntouched);
 }
 
-TEST_F(WindowLook, ControlsAndFontsFollowAMoveToAScreenOfDoubleDpi) {
+TEST_F(WindowLook, ControlsFontsAndFlagFollowAMoveToAScreenOfDoubleDpi) {
   RECT suggested{0, 0, 900, 370};
   SendMessageW(window_.handle(), WM_DPICHANGED, MAKEWPARAM(192, 192),
                reinterpret_cast<LPARAM>(&suggested));
@@ -151,6 +152,42 @@ TEST_F(WindowLook, ControlsAndFontsFollowAMoveToAScreenOfDoubleDpi) {
   EXPECT_EQ(title.bottom - title.top, 66);
   EXPECT_EQ(FontOf(kLabel2Id).lfHeight, -30);
   EXPECT_EQ(FontOf(kLblWaitId).lfHeight, -32);
+  // The flag is painted at the window's new DPI too, whatever the system says about its own.
+  Canvas canvas(200, 150);
+  SendMessageW(window_.handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+  EXPECT_EQ(canvas.At(149, 111), kFlagRed);
+  EXPECT_EQ(canvas.At(150, 0), kUntouched);
+  EXPECT_EQ(canvas.At(0, 112), kUntouched);
+}
+
+// The name a screen reader reads for a control, from the system's accessibility library. It is
+// loaded, not imported, so that the test program needs no DLL the shipped one does not.
+std::wstring AccessibleNameOf(HWND control) {
+  const HMODULE oleacc = LoadLibraryW(L"oleacc.dll");
+  if (!oleacc) return L"<no oleacc.dll>";
+  using ObjectFromWindowFunction = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+  const auto objectFromWindow = reinterpret_cast<ObjectFromWindowFunction>(
+      reinterpret_cast<void*>(GetProcAddress(oleacc, "AccessibleObjectFromWindow")));
+  IAccessible* accessible = nullptr;
+  std::wstring name = L"<no accessible object>";
+  if (objectFromWindow && SUCCEEDED(objectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible),
+                                                     reinterpret_cast<void**>(&accessible)))) {
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR text = nullptr;
+    name = SUCCEEDED(accessible->get_accName(self, &text)) && text ? text : L"<no name>";
+    SysFreeString(text);
+    accessible->Release();
+  }
+  FreeLibrary(oleacc);
+  return name;
+}
+
+TEST_F(WindowLook, ScreenReadersNameThePathBoxByItsPromptAndTheButtonByItsText) {
+  EXPECT_EQ(AccessibleNameOf(window_.Control(kTxtFilePathId)),
+            L"Please Enter the Path of the Quorvik Executable Program:");
+  EXPECT_EQ(AccessibleNameOf(window_.Control(kCmdUpdateId)), L"Perform Update");
 }
 
 // Presses a key in the path box with Ctrl held or not, through the window's own key handling.

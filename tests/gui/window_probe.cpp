@@ -86,6 +86,10 @@ std::vector<HWND> ChildrenInZOrder(HWND parent) {
 
 void PostClick(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
+void SendWithoutWaiting(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  SendNotifyMessageW(window, message, wParam, lParam);
+}
+
 void PostKey(HWND target, WORD virtualKey) {
   PostMessageW(target, WM_KEYDOWN, virtualKey, 1);
   PostMessageW(target, WM_KEYUP, virtualKey, 1 | (1u << 30) | (1u << 31));

@@ -32,6 +32,10 @@ std::vector<HWND> ChildrenInZOrder(HWND parent);
 
 // A click as BM_CLICK, posted so that a modal message box it opens cannot block the test.
 void PostClick(HWND button);
+// A message sent, not posted, as automation and accessibility tools deliver it: the window
+// handles it inside its wait for input. Returns at once, so that a modal message box the
+// message opens cannot block the test.
+void SendWithoutWaiting(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 void PostKey(HWND target, WORD virtualKey);
 
 struct MessageBoxView {
