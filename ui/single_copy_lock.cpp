@@ -3,7 +3,7 @@
 namespace quorvik {
 
 HeldMutex TakeSingleCopyLock() {
-  const UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kSingleCopyMutexName));
+  UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kSingleCopyMutexName));
   if (!mutex) return {};
   // Abandoned: a copy that held it was ended without letting go. It is ours now all the same.
   const DWORD wait = WaitForSingleObject(mutex.get(), 0);

@@ -6,7 +6,7 @@
 
 #include "running_utility.h"
 #include "single_copy_lock.h"
-#include "unique_handle.h"
+#include "win32_resources.h"
 #include "window_probe.h"
 
 namespace quorvik::testing {
