@@ -14,6 +14,6 @@ while IFS= read -r -d '' program; do
       status=1
     fi
   done < <("$objdump" -p "$program" | sed -n 's/^\s*DLL Name: //p')
-done < <(find "$folder" -name '*.exe' -not -path '*/CMakeFiles/*' -not -path '*/wineprefix/*' -print0)
+done < <(find "$folder" -name '*.exe' -not -path '*/CMakeFiles/*' -not -path '*/wineprefix*/*' -print0)
 [ $status -eq 0 ] && echo "Every program in $folder imports only Windows' own DLLs."
 exit $status
