@@ -54,16 +54,23 @@ TEST_F(Win32PatchRunTest, KeepsAttributesAndCreationTime) {
   ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
   WIN32_FILE_ATTRIBUTE_DATA before{};
   ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &before));
+  // Wine keeps the hidden attribute in an extended attribute of the Linux file, which some file
+  // systems cannot store (tmpfs before Linux 6.6), and cannot set a creation time at all.
+  const bool keepsHidden = before.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN;
   const bool keepsCreationTimes = CompareFileTime(&before.ftCreationTime, &created) == 0;
 
   EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
   WIN32_FILE_ATTRIBUTE_DATA data{};
   ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &data));
-  EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
-  // Wine on Linux file systems cannot set a file's creation time at all.
+  if (keepsHidden) {
+    EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
+  }
+  if (keepsCreationTimes) {
+    EXPECT_EQ(CompareFileTime(&data.ftCreationTime, &created), 0);
+  }
+  if (!keepsHidden) GTEST_SKIP() << "this file system does not keep the hidden attribute";
   if (!keepsCreationTimes) GTEST_SKIP() << "this file system does not keep creation times";
-  EXPECT_EQ(CompareFileTime(&data.ftCreationTime, &created), 0);
 }
 
 // Folders nested so deep inside `parent` that a file in them has a path longer than MAX_PATH,
