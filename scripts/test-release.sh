@@ -46,7 +46,7 @@ explain_difference() {
     cmp -s "$a/$file" "$b/$file" && continue
     echo "$file differs: $(cmp -l "$a/$file" "$b/$file" 2>/dev/null | wc -l) bytes"
     case $file in
-      *.exe) diff <("$objdump" -x "$a/$file" | tail -n +3) <("$objdump" -x "$b/$file" | tail -n +3) |
+      *.exe) diff <("$objdump" -x "$a/$file" | tail -n +4) <("$objdump" -x "$b/$file" | tail -n +4) |
         head -n 20 || true ;;
     esac
   done
