@@ -9,7 +9,7 @@ packages=(
   mingw-w64
   wine wine64 wine32:i386 libgcc-s1:i386
   xvfb xauth x11-utils imagemagick
-  strace xdelta3 clang-format
+  strace xdelta3 clang-format unzip
   qemu-system-x86 debootstrap e2fsprogs
 )
 

@@ -45,4 +45,7 @@ fi
 status=0
 xvfb-run -a ctest --preset "$windows" || status=$?
 WINEPREFIX="$PWD/build/$windows/wineprefix" wineserver -k 2>/dev/null || true
+
+# The release zip: the same bytes from two clean clones, holding the win32 programs built above.
+scripts/test-release.sh || status=$?
 exit $status

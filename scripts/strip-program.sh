@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Writes a copy of a Windows program without its symbols and debug information, as it ships.
+# strip writes the current time into the PE header unless SOURCE_DATE_EPOCH says otherwise, so
+# the copy is given the time stamp the linker wrote into the program (0: cmake/reproducible.cmake),
+# and differs from it only by what was stripped.
+# Usage: strip-program.sh PROGRAM COPY
+set -euo pipefail
+program=$1
+copy=$2
+# The PE header starts at the offset held at 0x3c; its time stamp is 8 bytes in.
+header=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
+stamp=$(od -An -tu4 -j$((header + 8)) -N4 "$program" | tr -d ' ')
+SOURCE_DATE_EPOCH=$stamp i686-w64-mingw32-strip --strip-all -o "$copy" "$program"
