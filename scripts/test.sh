@@ -15,6 +15,9 @@ ctest --preset native
 cmake --preset win32
 cmake --build --preset win32
 scripts/check-imports.sh i686-w64-mingw32-objdump build/win32
+# ... and must start on Windows XP SP3, on any i686 processor.
+scripts/check-windows-minimum.py i686-w64-mingw32-objdump build/win32/app/QuorvikItaliano.exe \
+  build/win32/cli/quorvik-patch.exe
 
 windows=$(scripts/windows-preset.sh)
 if [ "$windows" != win32 ]; then
