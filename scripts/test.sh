@@ -16,6 +16,9 @@ ctest --preset native
 cmake --preset win32
 cmake --build --preset win32
 scripts/check-imports.sh i686-w64-mingw32-objdump build/win32
+# ... and must start on Windows XP SP3, on any i686 processor.
+scripts/check-windows-minimum.py i686-w64-mingw32-objdump build/win32/app/QuorvikItaliano.exe \
+  build/win32/cli/quorvik-patch.exe
 
 # The Windows tests run on the shipped 32-bit build: under this machine's Wine where it can
 # execute 32-bit code, otherwise in an emulated guest. QUORVIK_WINDOWS_TESTS=guest runs them in

@@ -1,5 +1,7 @@
 #include "dpi.h"
 
+#include "newer_system_function_win32.h"
+
 namespace quorvik {
 namespace {
 
@@ -7,9 +9,7 @@ namespace {
 // when needed rather than imported.
 template <typename Function>
 Function User32Function(const char* name) {
-  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  return user32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
-                : nullptr;
+  return NewerSystemFunction<Function>(L"user32.dll", name);
 }
 
 int SystemDpi() {
@@ -23,7 +23,7 @@ int SystemDpi() {
 
 int WindowDpi(HWND window) {
   using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-  static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+  const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
   if (getDpiForWindow) {
     const UINT dpi = getDpiForWindow(window);
     if (dpi > 0) return static_cast<int>(dpi);
@@ -33,14 +33,13 @@ int WindowDpi(HWND window) {
 
 void EnableFrameScaling(HWND window) {
   using EnableScalingFunction = BOOL(WINAPI*)(HWND);
-  static const auto enableScaling =
-      User32Function<EnableScalingFunction>("EnableNonClientDpiScaling");
+  const auto enableScaling = User32Function<EnableScalingFunction>("EnableNonClientDpiScaling");
   if (enableScaling) enableScaling(window);
 }
 
 RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi) {
   using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-  static const auto adjustForDpi = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
+  const auto adjustForDpi = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
   RECT rect{0, 0, clientWidth, clientHeight};
   if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi))) {
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
@@ -50,7 +49,7 @@ RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD e
 
 LOGFONTW SystemMessageFont(int dpi) {
   using ParametersForDpiFunction = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
-  static const auto parametersForDpi =
+  const auto parametersForDpi =
       User32Function<ParametersForDpiFunction>("SystemParametersInfoForDpi");
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;

@@ -7,6 +7,10 @@ namespace quorvik {
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr int kStandardDpi = 96;
 
+// WM_DPICHANGED: sent by Windows 8.1 and later when the window moves to a screen of another DPI.
+// The headers declare it only for those versions.
+inline constexpr UINT kDpiChangedMessage = 0x02E0;
+
 inline int TwipsToPixels(int twips, int dpi) { return MulDiv(twips, dpi, kTwipsPerInch); }
 
 // LOGFONT height for a size in hundredths of a point: negative, so that it is the character

@@ -213,7 +213,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // no messages until the patch run has finished.
       if (wParam) DestroyWindow(window_);
       return 0;
-    case WM_DPICHANGED: {
+    case kDpiChangedMessage: {
       dpi_ = LOWORD(wParam);
       LayOutControls();
       const RECT* suggested = reinterpret_cast<const RECT*>(lParam);

@@ -8,6 +8,7 @@
 #include "file_error.h"
 #include "file_ops.h"
 #include "long_path_win32.h"
+#include "newer_system_function_win32.h"
 #include "system_error.h"
 
 namespace quorvik {
@@ -36,11 +37,17 @@ class Win32FileOps final : public FileOps {
         CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
     if (!file) ThrowLastError("Could not find", path);
+    // Windows Vista and later. Windows XP has no links to files (those to folders are followed
+    // on the way, as every call does), so there the full path names the file itself.
+    using GetFinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    const auto getFinalPath =
+        NewerSystemFunction<GetFinalPathFunction>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+    if (!getFinalPath) return FullPath(path);
     std::wstring final(MAX_PATH, L'\0');
-    DWORD size = GetFinalPathNameByHandleW(AsHandle(file), final.data(), MAX_PATH, 0);
+    DWORD size = getFinalPath(AsHandle(file), final.data(), MAX_PATH, 0);
     if (size >= MAX_PATH) {
       final.resize(size);
-      size = GetFinalPathNameByHandleW(AsHandle(file), final.data(), size, 0);
+      size = getFinalPath(AsHandle(file), final.data(), size, 0);
     }
     // Where the system cannot name the final file (Wine, for long paths), the full path is the
     // file itself unless it is a link.
@@ -86,14 +93,16 @@ class Win32FileOps final : public FileOps {
   void CopyMetadata(const std::filesystem::path& target, NativeFile& file,
                     const std::filesystem::path& path) override {
     const WIN32_FILE_ATTRIBUTE_DATA data = AttributesOf(target);
+    if (!SetFileTime(AsHandle(file), &data.ftCreationTime, nullptr, nullptr)) {
+      ThrowLastError("Could not set the creation time of the temporary file", path);
+    }
+    // Setting attributes needs no access that the sharing of the open file refuses, so the
+    // file is named while it is held open: no other program can have moved or replaced it.
     constexpr DWORD kKept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    FILE_BASIC_INFO basic{};  // zero times are left as they are
-    basic.CreationTime.LowPart = data.ftCreationTime.dwLowDateTime;
-    basic.CreationTime.HighPart = static_cast<LONG>(data.ftCreationTime.dwHighDateTime);
-    basic.FileAttributes =
-        (data.dwFileAttributes & kKept) ? (data.dwFileAttributes & kKept) : FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(AsHandle(file), FileBasicInfo, &basic, sizeof basic)) {
+    const DWORD kept = data.dwFileAttributes & kKept;
+    const std::wstring name = SystemPath(path);
+    if (!SetFileAttributesW(name.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL)) {
       ThrowLastError("Could not set the attributes of the temporary file", path);
     }
   }

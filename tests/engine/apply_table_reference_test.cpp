@@ -146,6 +146,8 @@ TEST(ApplyTableAgainstOneTextAtATime, AgreesOnBuffersCrowdedWithNearMatches) {
   content.insert(content.end(), text.begin(), text.end());
   const PatternToFind pattern{text, AnchorOffset(text)};
   EXPECT_EQ(FindFirstOccurrences(content, std::span(&pattern, 1), 8), std::nullopt);
+  EXPECT_EQ(FindFirstOccurrences(content, std::span(&pattern, 1), 8, ScanMethod::Plain),
+            std::nullopt);
 
   const WideTable table{{1, text, Bytes(text.size(), 'c'), true},
                         {2, Bytes{'b', 'a', 'b'}, Bytes{'d', 'd', 'd'}, true}};
@@ -187,7 +189,24 @@ Occurrences PlainOccurrences(ByteView buffer, ByteView text, std::size_t limit) 
   return plain;
 }
 
-TEST(FindFirstOccurrences, AgreesWithAPlainSearchWhenFewPlacesAreWorthALook) {
+// Each case runs once for each way of scanning: the SSE2 pass (where the processor has SSE2)
+// and the plain one.
+class FindFirstOccurrencesEachWay : public ::testing::TestWithParam<ScanMethod> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == ScanMethod::Sse2 && QuickestScanMethod() != ScanMethod::Sse2) {
+      GTEST_SKIP() << "this processor has no SSE2";
+    }
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(ScanMethods, FindFirstOccurrencesEachWay,
+                         ::testing::Values(ScanMethod::Sse2, ScanMethod::Plain),
+                         [](const ::testing::TestParamInfo<ScanMethod>& method) {
+                           return method.param == ScanMethod::Sse2 ? "Sse2" : "Plain";
+                         });
+
+TEST_P(FindFirstOccurrencesEachWay, AgreesWithAPlainSearchWhenFewPlacesAreWorthALook) {
   // Bytes of every value, texts planted at random places: the pass skips most of the buffer a
   // block at a time and must still find texts at every place within a block, at the very end,
   // overlapping each other, and keyed on any byte of the text, the last included.
@@ -212,7 +231,7 @@ TEST(FindFirstOccurrences, AgreesWithAPlainSearchWhenFewPlacesAreWorthALook) {
     }
     const std::size_t limit = 1 + below(3);
     SCOPED_TRACE("round " + std::to_string(round));
-    const auto found = FindFirstOccurrences(buffer, patterns, limit);
+    const auto found = FindFirstOccurrences(buffer, patterns, limit, GetParam());
     ASSERT_NE(found, std::nullopt);
     for (std::size_t k = 0; k < texts.size(); ++k) {
       const Occurrences plain = PlainOccurrences(buffer, texts[k], limit);
@@ -222,7 +241,7 @@ TEST(FindFirstOccurrences, AgreesWithAPlainSearchWhenFewPlacesAreWorthALook) {
   }
 }
 
-TEST(FindFirstOccurrences, StaysWithinItsLinearBudgetOnFilesOfBlanksAndNearMisses) {
+TEST_P(FindFirstOccurrencesEachWay, StaysWithinItsLinearBudgetOnFilesOfBlanksAndNearMisses) {
   // Giving up would mean more than a fixed number of byte comparisons per byte of the file.
   const WideTable table = WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian);
   std::vector<PatternToFind> patterns;
@@ -233,7 +252,7 @@ TEST(FindFirstOccurrences, StaysWithinItsLinearBudgetOnFilesOfBlanksAndNearMisse
     Bytes content;
     while (content.size() < 4 * 1024 * 1024)
       content.insert(content.end(), unit.begin(), unit.end());
-    EXPECT_NE(FindFirstOccurrences(content, patterns, 8), std::nullopt);
+    EXPECT_NE(FindFirstOccurrences(content, patterns, 8, GetParam()), std::nullopt);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "dpi.h"
 #include "flag_painter.h"
 #include "main_window.h"
+#include "newer_system_function_win32.h"
 #include "resource_ids.h"
 #include "win32_resources.h"
 
@@ -140,7 +141,7 @@ TEST(FlagPainter, FlagGrowsWithTheDpiKeepingSharpBands) {
 
 TEST_F(WindowLook, ControlsFontsAndFlagFollowAMoveToAScreenOfDoubleDpi) {
   RECT suggested{0, 0, 900, 370};
-  SendMessageW(window_.handle(), WM_DPICHANGED, MAKEWPARAM(192, 192),
+  SendMessageW(window_.handle(), kDpiChangedMessage, MAKEWPARAM(192, 192),
                reinterpret_cast<LPARAM>(&suggested));
   RECT title{};
   GetWindowRect(window_.Control(kLabel2Id), &title);
@@ -158,6 +159,43 @@ TEST_F(WindowLook, ControlsFontsAndFlagFollowAMoveToAScreenOfDoubleDpi) {
   EXPECT_EQ(canvas.At(149, 111), kFlagRed);
   EXPECT_EQ(canvas.At(150, 0), kUntouched);
   EXPECT_EQ(canvas.At(0, 112), kUntouched);
+}
+
+int SystemDpi() {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+TEST(WindowWithoutPerMonitorDpi, TakesTheSystemDpiFrameAndFontAsWindowsXpGivesThem) {
+  // As on Windows XP to 8.1 and 10 before 1607, which lack the per-monitor DPI functions.
+  const NewerSystemFunctionsHidden hidden;
+  const int dpi = SystemDpi();
+  const MainWindow window(GetModuleHandleW(nullptr));
+  EXPECT_EQ(WindowDpi(window.handle()), dpi);
+  RECT client{};
+  GetClientRect(window.handle(), &client);
+  EXPECT_EQ(client.right, TwipsToPixels(kClientWidthTwips, dpi));
+  EXPECT_EQ(client.bottom, TwipsToPixels(kClientHeightTwips, dpi));
+
+  // The frame is the system's whatever DPI is asked for.
+  constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+  RECT frame{0, 0, 300, 200};
+  ASSERT_TRUE(AdjustWindowRectEx(&frame, kStyle, FALSE, 0));
+  const RECT atDoubleDpi = WindowRectForClient(300, 200, kStyle, 0, 2 * dpi);
+  EXPECT_EQ(atDoubleDpi.left, frame.left);
+  EXPECT_EQ(atDoubleDpi.top, frame.top);
+  EXPECT_EQ(atDoubleDpi.right, frame.right);
+  EXPECT_EQ(atDoubleDpi.bottom, frame.bottom);
+
+  // The message font is measured at the system DPI and scaled to the one asked for.
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+  const LOGFONTW font = SystemMessageFont(2 * dpi);
+  EXPECT_STREQ(font.lfFaceName, metrics.lfMessageFont.lfFaceName);
+  EXPECT_EQ(font.lfHeight, 2 * metrics.lfMessageFont.lfHeight);
 }
 
 // The name a screen reader reads for a control, from the system's accessibility library. It is

@@ -177,5 +177,9 @@ TEST_F(Manifest, SupportsWindows7To11) {
   }
 }
 
+TEST_F(Manifest, SupportsWindowsVista) {
+  EXPECT_TRUE(Has(R"(<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>)"));
+}
+
 }  // namespace
 }  // namespace quorvik

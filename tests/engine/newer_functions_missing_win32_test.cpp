@@ -1,0 +1,113 @@
+// The file work as Windows XP does it: without the functions that came with Vista and later,
+// which Wine always has. NewerSystemFunctionsHidden makes the program look them up in vain.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "file_error.h"
+#include "file_ops.h"
+#include "long_path_win32.h"
+#include "newer_system_function_win32.h"
+#include "patch_run.h"
+#include "target_file_test.h"
+#include "temp_folder.h"
+
+namespace quorvik {
+namespace {
+
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+void* KernelFunction(const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name));
+}
+
+TEST(NewerSystemFunction, FindsWhatTheSystemHasExceptWhileHidden) {
+  const char* name = "GetFinalPathNameByHandleW";
+  ASSERT_NE(KernelFunction(name), nullptr) << "this system is older than Vista";
+  EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), KernelFunction(name));
+  EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", "NoSuchFunction"), nullptr);
+  EXPECT_EQ(FindNewerSystemFunction(L"no-such-module.dll", name), nullptr);
+  {
+    const NewerSystemFunctionsHidden hidden;
+    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), nullptr);
+    { const NewerSystemFunctionsHidden again; }
+    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), nullptr) << "nested scopes";
+  }
+  EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), KernelFunction(name));
+}
+
+class WithoutNewerFunctions : public testing::TargetFileTest {
+ protected:
+  const NewerSystemFunctionsHidden hidden_;
+};
+
+TEST_F(WithoutNewerFunctions, TheFullPathAsTypedIsTheFileToReplace) {
+  // With GetFinalPathNameByHandleW the system names the file as it is stored; without it, as
+  // typed, which names the same file on a system that has no links to files.
+  WriteBytes(target_, english_);
+  const std::filesystem::path typed = folder_ / "QUORVIK.EXE";
+  EXPECT_EQ(NativeFileOps().ResolveTarget(typed), std::filesystem::path(FullPath(typed)));
+  EXPECT_EQ(NativeFileOps().ResolveTarget(typed).filename(), "QUORVIK.EXE");
+
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder_.path());
+  const std::filesystem::path resolved = NativeFileOps().ResolveTarget("sub\\..\\Quorvik.exe");
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(resolved, target_);
+}
+
+TEST_F(WithoutNewerFunctions, AMissingFileIsStillNotFound) {
+  EXPECT_THROW(NativeFileOps().ResolveTarget(target_), FileError);
+}
+
+TEST_F(WithoutNewerFunctions, PatchesKeepingAttributesAndCreationTime) {
+  WriteBytes(target_, english_);
+  FILETIME created{0x12345678, 0x01D00000};
+  HANDLE file =
+      CreateFileW(target_.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(SetFileTime(file, &created, nullptr, nullptr));
+  CloseHandle(file);
+  ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  WIN32_FILE_ATTRIBUTE_DATA before{};
+  ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &before));
+  const bool keepsCreationTimes = CompareFileTime(&before.ftCreationTime, &created) == 0;
+
+  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(target_), italian_);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  // Wine on Linux file systems cannot set a file's creation time at all.
+  if (!keepsCreationTimes) GTEST_SKIP() << "this file system does not keep creation times";
+  EXPECT_EQ(CompareFileTime(&data.ftCreationTime, &created), 0);
+}
+
+TEST_F(WithoutNewerFunctions, PatchesAFileWhosePathIsLongerThanMaxPath) {
+  // Folders nested past MAX_PATH: the full path goes to the system behind the \\?\ prefix.
+  std::wstring folder = L"\\\\?\\" + folder_.path().wstring();
+  std::vector<std::wstring> created;
+  while (folder.size() < MAX_PATH + 20) {
+    folder += L"\\" + std::wstring(60, static_cast<wchar_t>(L'a' + created.size()));
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    created.push_back(folder);
+  }
+  const std::wstring file = folder + L"\\Quorvik.exe";
+  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(out, english_.data(), static_cast<DWORD>(english_.size()), &written, nullptr);
+  CloseHandle(out);
+
+  EXPECT_EQ(PatchRun(file.substr(4)), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(file), italian_);
+  EXPECT_TRUE(DeleteFileW(file.c_str()));
+  for (auto at = created.rbegin(); at != created.rend(); ++at) {
+    EXPECT_TRUE(RemoveDirectoryW(at->c_str()));
+  }
+}
+
+}  // namespace
+}  // namespace quorvik
