@@ -11,7 +11,7 @@
 set -euo pipefail
 
 # The subsystem version that the shipped programs' PE headers must carry.
-expected_subsystem_version=4.00
+expected_subsystem_version=5.01
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
