@@ -24,7 +24,7 @@ fi
 build=build/win32
 mkdir -p build
 echo "Building the shipped programs in $root/$build ..."
-cmake --preset win32 >"$build.configure.log" 2>&1 || { cat "$build.configure.log" >&2; exit 1; }
+scripts/configure-preset.sh win32 >"$build.configure.log" 2>&1 || { cat "$build.configure.log" >&2; exit 1; }
 cmake --build --preset win32 --target QuorvikItaliano quorvik-patch >"$build.release.log" 2>&1 ||
   { tail -n 40 "$build.release.log" >&2; exit 1; }
 

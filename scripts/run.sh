@@ -24,7 +24,7 @@ build() {
   local preset=$1
   local folder=$build_root/$preset
   echo "Building the $preset programs in $folder ..."
-  cmake --preset "$preset" -B "$folder" >"$folder.configure.log" 2>&1 ||
+  "$root/scripts/configure-preset.sh" "$preset" -B "$folder" >"$folder.configure.log" 2>&1 ||
     { cat "$folder.configure.log" >&2; return 1; }
   cmake --build "$folder" -j2 --target QuorvikItaliano SampleQuorvik >"$folder.build.log" 2>&1 ||
     { tail -n 40 "$folder.build.log" >&2; return 1; }

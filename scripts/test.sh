@@ -8,12 +8,12 @@ cd "$(dirname "$0")/.."
 . scripts/utf8-locale.sh
 scripts/install-deps.sh
 
-cmake --preset native
+scripts/configure-preset.sh native
 cmake --build --preset native
 ctest --preset native
 
 # The shipped 32-bit program always builds, and must need no DLL but Windows' own.
-cmake --preset win32
+scripts/configure-preset.sh win32
 cmake --build --preset win32
 scripts/check-imports.sh i686-w64-mingw32-objdump build/win32
 # ... and must start on Windows XP SP3, on any i686 processor.
@@ -41,7 +41,7 @@ if [ "$windows" = guest ]; then
   echo "The Windows tests in the guest took $((SECONDS - started)) s, boot included."
 else
   if [ "$windows" != win32 ]; then
-    cmake --preset "$windows"
+    scripts/configure-preset.sh "$windows"
     cmake --build --preset "$windows"
   fi
   xvfb-run -a ctest --preset "$windows" || status=$?
