@@ -60,31 +60,6 @@ TEST_F(WithoutNewerFunctions, AMissingFileIsStillNotFound) {
   EXPECT_THROW(NativeFileOps().ResolveTarget(target_), FileError);
 }
 
-TEST_F(WithoutNewerFunctions, PatchesKeepingAttributesAndCreationTime) {
-  WriteBytes(target_, english_);
-  FILETIME created{0x12345678, 0x01D00000};
-  HANDLE file =
-      CreateFileW(target_.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  ASSERT_TRUE(SetFileTime(file, &created, nullptr, nullptr));
-  CloseHandle(file);
-  ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-  WIN32_FILE_ATTRIBUTE_DATA before{};
-  ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &before));
-  const bool keepsCreationTimes = CompareFileTime(&before.ftCreationTime, &created) == 0;
-
-  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
-  EXPECT_EQ(ReadBytes(target_), italian_);
-  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &data));
-  EXPECT_EQ(data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
-            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-  // Wine on Linux file systems cannot set a file's creation time at all.
-  if (!keepsCreationTimes) GTEST_SKIP() << "this file system does not keep creation times";
-  EXPECT_EQ(CompareFileTime(&data.ftCreationTime, &created), 0);
-}
-
 TEST_F(WithoutNewerFunctions, PatchesAFileWhosePathIsLongerThanMaxPath) {
   // Folders nested past MAX_PATH: the full path goes to the system behind the \\?\ prefix.
   std::wstring folder = L"\\\\?\\" + folder_.path().wstring();

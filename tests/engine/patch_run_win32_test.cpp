@@ -3,7 +3,10 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <optional>
+
 #include "file_error.h"
+#include "newer_system_function_win32.h"
 #include "patch_run.h"
 #include "patch_with_backup.h"
 #include "sample_target.h"
@@ -43,7 +46,15 @@ TEST_F(Win32PatchRunTest, AFileHeldOpenWithoutDeleteSharingIsLeftAsItWas) {
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
 }
 
-TEST_F(Win32PatchRunTest, KeepsAttributesAndCreationTime) {
+// Once as Windows Vista and later do it, once as Windows XP, without the newer functions.
+class KeepingAttributes : public testing::TargetFileTest,
+                          public ::testing::WithParamInterface<bool> {
+ protected:
+  std::optional<NewerSystemFunctionsHidden> hidden_;
+};
+
+TEST_P(KeepingAttributes, KeepsAttributesAndCreationTime) {
+  if (GetParam()) hidden_.emplace();
   WriteBytes(target_, english_);
   FILETIME created{0x12345678, 0x01D00000};
   HANDLE file =
@@ -51,27 +62,34 @@ TEST_F(Win32PatchRunTest, KeepsAttributesAndCreationTime) {
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(SetFileTime(file, &created, nullptr, nullptr));
   CloseHandle(file);
-  ASSERT_TRUE(SetFileAttributesW(target_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_TRUE(SetFileAttributesW(target_.c_str(), attributes | FILE_ATTRIBUTE_ARCHIVE));
   WIN32_FILE_ATTRIBUTE_DATA before{};
   ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &before));
-  // Wine keeps the hidden attribute in an extended attribute of the Linux file, which some file
+  // Wine keeps these attributes in an extended attribute of the Linux file, which some file
   // systems cannot store (tmpfs before Linux 6.6), and cannot set a creation time at all.
-  const bool keepsHidden = before.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN;
+  const bool keepsAttributes = (before.dwFileAttributes & attributes) == attributes;
   const bool keepsCreationTimes = CompareFileTime(&before.ftCreationTime, &created) == 0;
 
   EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
+  EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
   WIN32_FILE_ATTRIBUTE_DATA data{};
   ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &data));
-  if (keepsHidden) {
-    EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
+  if (keepsAttributes) {
+    EXPECT_EQ(data.dwFileAttributes & attributes, attributes);
   }
   if (keepsCreationTimes) {
     EXPECT_EQ(CompareFileTime(&data.ftCreationTime, &created), 0);
   }
-  if (!keepsHidden) GTEST_SKIP() << "this file system does not keep the hidden attribute";
+  if (!keepsAttributes) GTEST_SKIP() << "this file system does not keep hidden or system";
   if (!keepsCreationTimes) GTEST_SKIP() << "this file system does not keep creation times";
 }
+
+INSTANTIATE_TEST_SUITE_P(NewerFunctions, KeepingAttributes, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Hidden" : "Present";
+                         });
 
 // Folders nested so deep inside `parent` that a file in them has a path longer than MAX_PATH,
 // removed again at the end, with the files named: the test folder's own clean-up cannot reach
