@@ -153,6 +153,8 @@ run_session() {
       line=$pending$chunk
       [ -n "$line" ] || break
     fi
+    # The guest's console ends its lines with a carriage return as well.
+    line=${line%$'\r'}
     echo "$line" >>"$dir/guest.out"
     case $line in
       "power-cut-event: ready")
@@ -236,7 +238,7 @@ scripts/guest.sh --share "$control" --share "$root/tests/power_cut" --timeout 36
 kill "$maker" 2>/dev/null || true
 wait "$maker" 2>/dev/null || true
 forget "$maker"
-grep '^power-cut-state: ' "$work/check.out" | cut -d ' ' -f 2- >"$work/results" || true
+tr -d '\r' <"$work/check.out" | grep '^power-cut-state: ' | cut -d ' ' -f 2- >"$work/results" || true
 if [ "$status" -ne 0 ]; then
   tail -n 30 "$work/check.out" >&2
   fail "the checking guest failed (status $status)"
@@ -256,7 +258,7 @@ join <(sort "$work/plan") <(sort "$work/results") | awk -v runs="$sessions" -v s
   }
   END {
     for (fs in states) total += states[fs]
-    printf "Power cut: %d crash states from %d run(s) of the workload (seed %s), each checked in a fresh guest:\n", total, runs, seed
+    printf "Power cut: %d crash states from %d run(s) of the workload (seed %s), checked in a fresh guest:\n", total, runs, seed
     n = split("ext4 xfs", order, " ")
     for (k = 1; k <= n; k++) {
       fs = order[k]

@@ -39,8 +39,10 @@ disk_with_serial() {
 
 # ext4 with noauto_da_alloc, which does not write a renamed file's data early for programs
 # that forget to flush it; noinit_itable, so that no background thread writes to the disk.
+declare -A logged_disk
 for fs in "${file_systems[@]}"; do
   disk=$(disk_with_serial "cut-$fs")
+  logged_disk[$fs]=$disk
   mountpoint=/mnt/power-cut/$fs
   mkdir -p "$mountpoint"
   case $fs in
@@ -108,17 +110,34 @@ event patched
 [ "$failed" -eq 0 ] || exit 1
 
 # The file systems write back by themselves: dirty data once it is older than the kernel's
-# expiry time, the journal at its commit interval, XFS's log at its sync interval. Wait until
-# no dirty data is left and a full expiry and sync interval has passed, then a little more
-# for the commit that follows; only then is everything they would write on their own written.
-patched_at=$(uptime_seconds)
+# expiry time, the journal at its commit interval, XFS's log at its sync interval. Wait a full
+# expiry and sync interval and a little more for the commit that follows, then until the logged
+# disks have taken no write for a few seconds: what they write on their own is then written.
+# (The guest's own disk keeps some data dirty, so the system's dirty total never reaches zero.)
 expire=$(cat /proc/sys/vm/dirty_expire_centisecs)
 xfs_sync=$(cat /proc/sys/fs/xfs/xfssyncd_centisecs 2>/dev/null || echo 0)
 quiet_after=$(((expire > xfs_sync ? expire : xfs_sync) / 100 + 10))
-pending() { awk '/^(Dirty|Writeback):/ { sum += $2 } END { print sum }' /proc/meminfo; }
-until awk -v since="$patched_at" -v wait="$quiet_after" '{ exit !($1 - since >= wait) }' \
-  /proc/uptime && [ "$(pending)" -eq 0 ]; do
+quiet_for=5
+give_up_after=$((quiet_after + 120))
+writes_so_far() {
+  local fs
+  for fs in "${file_systems[@]}"; do
+    awk '{ printf "%s ", $5 }' "/sys/block/${logged_disk[$fs]##*/}/stat"
+  done
+}
+waited=0
+last_writes=$(writes_so_far)
+quiet=0
+while [ "$waited" -lt "$quiet_after" ] || [ "$quiet" -lt "$quiet_for" ]; do
   sleep 1
+  waited=$((waited + 1))
+  writes=$(writes_so_far)
+  if [ "$writes" = "$last_writes" ]; then quiet=$((quiet + 1)); else quiet=0; fi
+  last_writes=$writes
+  if [ "$waited" -ge "$give_up_after" ]; then
+    echo "workload: the disks still took writes $waited s after the patch runs"
+    exit 1
+  fi
 done
 event written-back
 
