@@ -53,19 +53,36 @@ TEST(CutPlan, ChoosesDifferentPossibleStatesFromTheWorkloadsStartToTheLogsEnd) {
   EXPECT_LT(withLosses, 50);
 }
 
-TEST(CutPlan, TakesHalfItsCutsAtTheSampledMoments) {
+TEST(CutPlan, AlwaysChecksTheWorkloadsStartAndTheLogsEnd) {
   TempFolder folder;
   const WriteLog log = TestLog(folder);
-  // Moments when the log held 12, 20 and 31 records, and one before the workload began.
+  for (std::uint32_t seed = 1; seed <= 5; ++seed) {
+    const std::vector<PlannedCut> cuts = PlanCuts(log, 10, {log.records[20].endOffset}, 2, seed);
+    ASSERT_EQ(cuts.size(), 2u);
+    EXPECT_EQ(cuts[0].state, (CrashState{.records = 10}));
+    EXPECT_EQ(cuts[1].state, (CrashState{.records = 40}));
+    EXPECT_EQ(cuts[0].chosenBy, PlannedCut::ChosenBy::End);
+    EXPECT_EQ(cuts[1].chosenBy, PlannedCut::ChosenBy::End);
+  }
+}
+
+TEST(CutPlan, TakesHalfOfTheOtherCutsAtTheSampledMoments) {
+  TempFolder folder;
+  const WriteLog log = TestLog(folder);
+  // Moments when the log held 12, 20 and 31 records, and one before the workload began, which
+  // is the workload's start, checked already.
   const std::vector<std::uint64_t> moments = {log.records[11].endOffset, log.records[19].endOffset,
                                               log.records[30].endOffset, 512};
-  const std::vector<PlannedCut> cuts = PlanCuts(log, 10, moments, 8, 3);
+  const std::vector<PlannedCut> cuts = PlanCuts(log, 10, moments, 10, 3);
 
   std::multiset<std::size_t> atMoments;
+  int atRecords = 0;
   for (const PlannedCut& cut : cuts) {
     if (cut.chosenBy == PlannedCut::ChosenBy::Moment) atMoments.insert(cut.state.records);
+    if (cut.chosenBy == PlannedCut::ChosenBy::Record) ++atRecords;
   }
-  EXPECT_EQ(atMoments, (std::multiset<std::size_t>{10, 12, 20, 31}));
+  EXPECT_EQ(atMoments, (std::multiset<std::size_t>{12, 20, 31}));
+  EXPECT_EQ(atRecords, 5) << "the moments ran out";
 }
 
 TEST(CutPlan, IsTheSameForTheSameSeed) {

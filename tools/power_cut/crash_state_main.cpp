@@ -4,7 +4,7 @@
 //       the number of records in the log (those wholly within its first LOG_BYTES bytes), and
 //       how many of them are flushes
 //   crash-state plan LOG FIRST_LOG_BYTES MOMENTS_FILE COUNT SEED
-//       one line per chosen state: "moment" or "record", the number of records that reached
+//       one line per chosen state: "end", "moment" or "record", the number of records that reached
 //       the disk, and the lost writes ("-" for none, else indices joined by commas)
 //   crash-state make LOG DISK_BYTES RECORDS LOST IMAGE
 //       writes the disk of that state (LOST as plan prints it) to IMAGE
@@ -54,6 +54,18 @@ std::vector<std::size_t> LostList(const std::string& text) {
   return lost;
 }
 
+const char* ChosenByText(PlannedCut::ChosenBy chosenBy) {
+  switch (chosenBy) {
+    case PlannedCut::ChosenBy::End:
+      return "end";
+    case PlannedCut::ChosenBy::Moment:
+      return "moment";
+    case PlannedCut::ChosenBy::Record:
+      break;
+  }
+  return "record";
+}
+
 int Records(const std::vector<std::string>& arguments) {
   const WriteLog log = ReadWriteLog(arguments[0]);
   std::size_t records = log.records.size();
@@ -76,8 +88,8 @@ int Plan(const std::vector<std::string>& arguments) {
       PlanCuts(log, RecordsWithin(log, Number(arguments[1])), moments, Number(arguments[3]),
                static_cast<std::uint32_t>(Number(arguments[4])));
   for (const PlannedCut& cut : cuts) {
-    std::cout << (cut.chosenBy == PlannedCut::ChosenBy::Moment ? "moment" : "record") << " "
-              << cut.state.records << " " << LostText(cut.state.lost) << "\n";
+    std::cout << ChosenByText(cut.chosenBy) << " " << cut.state.records << " "
+              << LostText(cut.state.lost) << "\n";
   }
   return 0;
 }

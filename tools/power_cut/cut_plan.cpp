@@ -43,6 +43,13 @@ std::vector<PlannedCut> PlanCuts(const WriteLog& log, std::size_t firstRecords,
   std::bernoulli_distribution loseSome(0.5);
   std::vector<PlannedCut> cuts;
   std::set<CrashState> chosen;
+  // The disk as the workload found it and as it was left at the end: a random choice may miss
+  // either, and both must hold the targets whole.
+  for (std::size_t records : {firstRecords, lastRecords}) {
+    if (cuts.size() < count && chosen.insert({.records = records}).second) {
+      cuts.push_back({.chosenBy = PlannedCut::ChosenBy::End, .state = {.records = records}});
+    }
+  }
   for (std::size_t attempt = 0; cuts.size() < count && attempt < count * kAttemptsPerCut;
        ++attempt) {
     PlannedCut cut;

@@ -9,14 +9,15 @@
 namespace quorvik::tools {
 
 struct PlannedCut {
-  enum class ChosenBy { Moment, Record };
+  enum class ChosenBy { End, Moment, Record };
 
   ChosenBy chosenBy = ChosenBy::Record;
   CrashState state;
 };
 
 // Chooses up to `count` different crash states from the log's first `firstRecords` records (the
-// disk as the workload found it) to its end. Half are cuts at moments sampled while the guest
+// disk as the workload found it) to its end. The first two are those two ends, with nothing
+// lost. Of the rest, half are cuts at moments sampled while the guest
 // ran (each given as the log's size then), so that a cut falls into a stretch of time as often
 // as the stretch is long, idle seconds while the file system waits to write included; the
 // other half are cuts after a record chosen uniformly, so that busy stretches are covered
