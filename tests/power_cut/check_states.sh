@@ -49,13 +49,16 @@ read_sums() {
 check_state() {
   local id=$1 fs=$2 image=$3 disk name problems=() seen=() leftovers=0 entry
   disk=$(losetup -f --show "$image") || { echo "FAILED cannot attach the disk"; return; }
-  mkdir -p /mnt/state
-  if ! mount -t "$fs" "$disk" /mnt/state 2>/tmp/mount.err; then
-    echo "FAILED the file system does not mount: $(tr '\n' ' ' </tmp/mount.err)"
+  local mountpoint=/mnt/state-$id scratch=/tmp/state-$id options=()
+  mkdir -p "$mountpoint" "$scratch"
+  # Every XFS state has the same UUID, and XFS mounts only one of each at a time.
+  [ "$fs" != xfs ] || options=(-o nouuid)
+  if ! mount -t "$fs" "${options[@]}" "$disk" "$mountpoint" 2>"$scratch/mount.err"; then
+    echo "FAILED the file system does not mount: $(tr '\n' ' ' <"$scratch/mount.err")"
     losetup -d "$disk"
     return
   fi
-  folder=/mnt/state/Programmi
+  folder=$mountpoint/Programmi
   read_sums
   declare -A state
   for name in "${targets[@]}"; do
@@ -101,13 +104,12 @@ check_state() {
       if [ "$check_status" -ne "$expected_status" ] || [ "$patch_status" -ne "$expected_status" ]; then
         echo "a later run on $name: check ended with $check_status, patch with $patch_status ($output)"
       fi
-    ) >"/tmp/run.$name" &
+    ) >"$scratch/run.$name" &
     runs+=($!)
   done
   for run in "${runs[@]}"; do wait "$run"; done
   for name in "${targets[@]}"; do
-    if [ -s "/tmp/run.$name" ]; then problems+=("$(cat "/tmp/run.$name")"); fi
-    rm -f "/tmp/run.$name"
+    if [ -s "$scratch/run.$name" ]; then problems+=("$(cat "$scratch/run.$name")"); fi
   done
   read_sums
   for name in "${targets[@]}"; do
@@ -115,7 +117,7 @@ check_state() {
     [ "${sums[$name]}" = "${patched[$name]}" ] || problems+=("$name is not patched after a later run")
   done
 
-  umount /mnt/state
+  umount "$mountpoint"
   local fsck_output fsck_status=0
   case $fs in
     ext4) fsck_output=$(e2fsck -fn "$disk" 2>&1) || fsck_status=$? ;;
@@ -123,6 +125,7 @@ check_state() {
   esac
   [ "$fsck_status" -eq 0 ] || problems+=("the file system is damaged: $(echo "$fsck_output" | tail -n 3 | tr '\n' ' ')")
   losetup -d "$disk"
+  rm -rf "$scratch"
 
   local verdict=ok
   [ ${#problems[@]} -eq 0 ] || verdict=FAILED
@@ -130,11 +133,18 @@ check_state() {
   echo "$verdict ${seen[*]} leftovers=$leftovers${problems:+ problems: $(printf '%s; ' "${problems[@]}")}"
 }
 
+check_and_report() {
+  echo "power-cut-state: $1 $(check_state "$1" "$2" "$3")"
+  rm -f "$3"
+}
+
+# Two states at a time, one for each of the guest's processors.
 while read -r id fs; do
   image=$control/states/$id.img
   # The host makes the states while this guest checks them; it ends the guest if it stops.
   until [ -e "$image" ] || [ -e "$control/states/abandoned" ]; do sleep 0.2; done
   [ -e "$image" ] || { echo "check_states: the host abandoned the states"; exit 1; }
-  echo "power-cut-state: $id $(check_state "$id" "$fs" "$image")"
-  rm -f "$image"
+  while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n; done
+  check_and_report "$id" "$fs" "$image" </dev/null &
 done <"$control/plan"
+wait
