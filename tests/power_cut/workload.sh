@@ -143,4 +143,4 @@ event written-back
 
 for fs in "${file_systems[@]}"; do umount "/mnt/power-cut/$fs"; done
 if [ -n "$windows_program" ]; then wineserver -k || true; fi
-event done
+event "done"
