@@ -10,9 +10,10 @@
 # got. Every prefix of a log is what the disk held when the power failed right then (a power
 # cut at that moment on a disk that keeps every completed write), and leaving out writes made
 # after the prefix's last flush is what a disk with a volatile cache may hold. Crash states are
-# chosen from those prefixes, half at the moments noted and half after a uniformly chosen
-# write, from before the first patch run's first write to the end of the writeback that
-# follows the last one; some lose unflushed writes. A fresh guest then mounts each state (the
+# chosen from those prefixes: the disk just before the first patch run's first write and at the
+# end of the log, then, alternately, at the moments noted and after a uniformly chosen write
+# (a moment that gives a state chosen already gives way to a write); some lose unflushed
+# writes. A fresh guest then mounts each state (the
 # journal replays) and checks every target (tests/power_cut/check_states.sh).
 #
 # Usage: power-cut.sh [--cuts N] [--seed N] [--native-only] [--keep]
