@@ -12,8 +12,8 @@
 # after the prefix's last flush is what a disk with a volatile cache may hold. Crash states are
 # chosen from those prefixes: the disk just before the first patch run's first write and at the
 # end of the log, then, alternately, at the moments noted and after a uniformly chosen write
-# (a moment that gives a state chosen already gives way to a write); some lose unflushed
-# writes. A fresh guest then mounts each state (the
+# (moments that give a state chosen already are skipped, and once they run out every cut is
+# after a chosen write); some lose unflushed writes. A fresh guest then mounts each state (the
 # journal replays) and checks every target (tests/power_cut/check_states.sh).
 #
 # Usage: power-cut.sh [--cuts N] [--seed N] [--native-only] [--keep]
