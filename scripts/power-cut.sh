@@ -59,10 +59,10 @@ sessions=$(((cuts + 99) / 100))
 states_per_disk=$(((cuts + sessions * ${#file_systems[@]} - 1) / (sessions * ${#file_systems[@]})))
 
 cd "$root"
-[ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
+scripts/configure-preset.sh native >/dev/null
 cmake --build --preset native --target quorvik-patch make-sample-target crash-state >/dev/null
 if [ "$windows" = true ]; then
-  [ -f build/win32/CMakeCache.txt ] || cmake --preset win32 >/dev/null
+  scripts/configure-preset.sh win32 >/dev/null
   cmake --build --preset win32 --target quorvik-patch >/dev/null
   targets+=(e.exe)
 fi
