@@ -48,6 +48,9 @@ else
   WINEPREFIX="$PWD/build/$windows/wineprefix" wineserver -k 2>/dev/null || true
 fi
 
+# Power cuts at random moments of patch runs, on disks of their own in the emulated guest.
+scripts/power-cut.sh || status=$?
+
 # The release zip: the same bytes from two clean clones, holding the win32 programs built above.
 scripts/test-release.sh || status=$?
 exit $status
