@@ -12,6 +12,11 @@
 #include "system_error.h"
 
 namespace quorvik {
+
+struct KeptMetadata {
+  struct stat info;
+};
+
 namespace {
 
 // Has the system start writing the file's new pages to the disk now, so that the disk works
@@ -49,7 +54,14 @@ class PosixFileOps final : public FileOps {
     return StampOfFileAt(target);
   }
 
-  std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path) override {
+  std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override {
+    auto kept = std::make_shared<KeptMetadata>();
+    if (::stat(model.c_str(), &kept->info) != 0) ThrowLastError("Could not examine", model);
+    return kept;
+  }
+
+  std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
+                                            const KeptMetadata&) override {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) return std::nullopt;
@@ -74,10 +86,9 @@ class PosixFileOps final : public FileOps {
     }
   }
 
-  void CopyMetadata(const std::filesystem::path& target, NativeFile& file,
+  void CopyMetadata(const KeptMetadata& kept, NativeFile& file,
                     const std::filesystem::path& path) override {
-    struct stat info {};
-    if (::stat(target.c_str(), &info) != 0) ThrowLastError("Could not examine", target);
+    const struct stat& info = kept.info;
     const int fd = Descriptor(file);
     // Keeping the owner needs privileges a normal user lacks; then the user owns the new file.
     if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM) {
@@ -104,6 +115,10 @@ class PosixFileOps final : public FileOps {
 
   void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override {
     if (::rename(source.c_str(), target.c_str()) != 0) ThrowLastError("Could not replace", target);
+  }
+
+  void KeepShortName(const std::filesystem::path&, const KeptMetadata&) noexcept override {
+    // POSIX file systems give a file no second, short name.
   }
 
   bool MoveWithoutReplacing(const std::filesystem::path& source,
