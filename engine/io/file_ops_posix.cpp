@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "file_error.h"
@@ -31,6 +32,28 @@ void StartWritingToDisk(int fd) {
 }
 
 int Descriptor(const NativeFile& file) { return static_cast<int>(file.get()); }
+
+// What link() answers on a file system without hard links: FAT and exFAT (EPERM), some network
+// shares (EOPNOTSUPP, or ENOSYS from a FUSE file system).
+bool LinksUnsupported(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// Gives `source` the name `destination` unless that name exists, in one step, where the system
+// and the file system can: false when `destination` exists.
+bool RenameWithoutReplacing(const std::filesystem::path& source,
+                            const std::filesystem::path& destination) {
+#if defined(__linux__)
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  if (errno != EINVAL && errno != ENOSYS) ThrowLastError("Could not create", destination);
+#endif
+  throw FileError("Could not create", destination,
+                  "this file system can neither link files nor rename them without replacing an "
+                  "existing file, so the file cannot be put there safely");
+}
 
 class PosixFileOps final : public FileOps {
  public:
@@ -91,9 +114,14 @@ class PosixFileOps final : public FileOps {
     const struct stat& info = kept.info;
     const int fd = Descriptor(file);
     // Keeping the owner needs privileges a normal user lacks; then the user owns the new file.
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM) {
+    // The group is set apart from it: a member of the file's group may give it that group.
+    if (::fchown(fd, info.st_uid, static_cast<gid_t>(-1)) != 0 && errno != EPERM) {
       ThrowLastError("Could not set the owner of the temporary file", path);
     }
+    if (::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0 && errno != EPERM) {
+      ThrowLastError("Could not set the group of the temporary file", path);
+    }
+    // After the owner and group, which clear the set-user-ID and set-group-ID bits.
     if (::fchmod(fd, info.st_mode & 07777) != 0) {
       ThrowLastError("Could not set the permissions of the temporary file", path);
     }
@@ -124,10 +152,12 @@ class PosixFileOps final : public FileOps {
   bool MoveWithoutReplacing(const std::filesystem::path& source,
                             const std::filesystem::path& destination) override {
     // rename() would replace an existing file; link() refuses to, and the new name is complete
-    // the moment it appears.
+    // the moment it appears. Where there are no hard links, a rename told never to replace does
+    // the same.
     if (::link(source.c_str(), destination.c_str()) != 0) {
       if (errno == EEXIST) return false;
-      ThrowLastError("Could not create", destination);
+      if (!LinksUnsupported(errno)) ThrowLastError("Could not create", destination);
+      return RenameWithoutReplacing(source, destination);
     }
     ::unlink(source.c_str());
     return true;
