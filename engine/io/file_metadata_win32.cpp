@@ -81,8 +81,8 @@ std::wstring ShortNameOf(HANDLE file) {
 }
 
 // The restore privilege, enabled for as long as this lives where the process holds it (an
-// administrator's process does, disabled): it lets the process give a file any owner, and a
-// short name.
+// administrator's process does, disabled): it lets the process give a file any owner and group,
+// and a short name.
 class RestorePrivilegeEnabled {
  public:
   RestorePrivilegeEnabled() : enabledHere_(Adjust(SE_PRIVILEGE_ENABLED)) {}
@@ -201,21 +201,23 @@ void GiveSecurity(MetadataCalls& calls, const std::vector<std::uint8_t>& old, HA
   }
   const SecurityParts current = PartsOf(currentBytes, path);
 
-  if (wanted.owner && !SameSid(wanted.owner, current.owner)) {
+  {
     const RestorePrivilegeEnabled privilege;
-    const DWORD error =
-        calls.SetSecurity(file, OWNER_SECURITY_INFORMATION, wanted.owner, nullptr, nullptr);
-    if (error != ERROR_SUCCESS && !MayNotGive(error)) {
-      throw FileError("Could not set the owner of the temporary file", path,
-                      SystemErrorText(error));
+    if (wanted.owner && !SameSid(wanted.owner, current.owner)) {
+      const DWORD error =
+          calls.SetSecurity(file, OWNER_SECURITY_INFORMATION, wanted.owner, nullptr, nullptr);
+      if (error != ERROR_SUCCESS && !MayNotGive(error)) {
+        throw FileError("Could not set the owner of the temporary file", path,
+                        SystemErrorText(error));
+      }
     }
-  }
-  if (wanted.group && !SameSid(wanted.group, current.group)) {
-    const DWORD error =
-        calls.SetSecurity(file, GROUP_SECURITY_INFORMATION, nullptr, wanted.group, nullptr);
-    if (error != ERROR_SUCCESS && !MayNotGive(error)) {
-      throw FileError("Could not set the group of the temporary file", path,
-                      SystemErrorText(error));
+    if (wanted.group && !SameSid(wanted.group, current.group)) {
+      const DWORD error =
+          calls.SetSecurity(file, GROUP_SECURITY_INFORMATION, nullptr, wanted.group, nullptr);
+      if (error != ERROR_SUCCESS && !MayNotGive(error)) {
+        throw FileError("Could not set the group of the temporary file", path,
+                        SystemErrorText(error));
+      }
     }
   }
   if (!wanted.hasAccessList || SameAccessList(wanted, current)) return;

@@ -110,8 +110,23 @@ std::vector<std::uint8_t> SecurityWithoutAccessList() {
   return security;
 }
 
+bool RestorePrivilegeEnabled() {
+  HANDLE token = nullptr;
+  LUID restore{};
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  BOOL enabled = FALSE;
+  if (LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &restore)) {
+    PRIVILEGE_SET wanted{.PrivilegeCount = 1, .Control = PRIVILEGE_SET_ALL_NECESSARY};
+    wanted.Privilege[0].Luid = restore;
+    if (!PrivilegeCheck(token, &wanted, &enabled)) enabled = FALSE;
+  }
+  CloseHandle(token);
+  return enabled;
+}
+
 struct SecuritySet {
-  std::uint64_t file;  // the index of the file it was set on
+  std::uint64_t file;     // the index of the file it was set on
+  bool restorePrivilege;  // whether it was enabled then
   SECURITY_INFORMATION parts;
   std::wstring owner;
   std::wstring group;
@@ -150,7 +165,12 @@ class RecordingCalls final : public MetadataCalls {
   std::vector<Compression> compressions;
   std::vector<SecuritySet> securities;
   std::vector<std::pair<std::filesystem::path, std::filesystem::path>> streams;
-  std::vector<std::pair<std::uint64_t, std::wstring>> shortNames;
+  struct ShortName {
+    std::uint64_t file;
+    bool restorePrivilege;
+    std::wstring name;
+  };
+  std::vector<ShortName> shortNames;
 
   KeptMetadata Read(const std::filesystem::path& file) override {
     KeptMetadata kept = real_.Read(file);
@@ -197,7 +217,8 @@ class RecordingCalls final : public MetadataCalls {
 
   DWORD SetSecurity(HANDLE file, SECURITY_INFORMATION parts, PSID owner, PSID group,
                     PACL dacl) override {
-    securities.push_back({IndexOf(file), parts, SidText(owner), SidText(group),
+    securities.push_back({IndexOf(file), RestorePrivilegeEnabled(), parts, SidText(owner),
+                          SidText(group),
                           (parts & DACL_SECURITY_INFORMATION) ? DaclText(dacl) : L""});
     if (const DWORD answer = securityAnswer(parts); answer != ERROR_SUCCESS) return answer;
     return passSetsOn ? real_.SetSecurity(file, parts, owner, group, dacl) : ERROR_SUCCESS;
@@ -205,7 +226,7 @@ class RecordingCalls final : public MetadataCalls {
 
   DWORD SetShortName(HANDLE file, const std::wstring& name) override {
     // Never passed on: Wine has no SetFileShortNameW and ends a process that calls it.
-    shortNames.emplace_back(IndexOf(file), name);
+    shortNames.push_back({IndexOf(file), RestorePrivilegeEnabled(), name});
     return shortNameAnswer;
   }
 
@@ -282,6 +303,8 @@ TEST_F(KeptMetadataTest, GivesTheNewFileTheOwnerGroupAndAccessListReadFromTheOld
   // would make them, so that each differs; the sets are passed on to Wine.
   calls_.newFileSecurity = SecurityFrom(kNewFileSecurity);
   calls_.passSetsOn = true;
+  // Held by an administrator's process, as by Wine's, but disabled until needed.
+  ASSERT_FALSE(RestorePrivilegeEnabled());
   EXPECT_EQ(PatchRun(target_, *ops_), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
 
@@ -305,6 +328,11 @@ TEST_F(KeptMetadataTest, GivesTheNewFileTheOwnerGroupAndAccessListReadFromTheOld
   EXPECT_EQ(dacls[0].dacl, old.dacl);
   EXPECT_EQ(dacls[0].parts & PROTECTED_DACL_SECURITY_INFORMATION, 0u);
   for (const SecuritySet& set : calls_.securities) EXPECT_EQ(set.file, IndexOf(target_));
+  // Enabled to give any owner and group, and only while they are given.
+  EXPECT_TRUE(owners[0].restorePrivilege);
+  EXPECT_TRUE(groups[0].restorePrivilege);
+  EXPECT_FALSE(dacls[0].restorePrivilege);
+  EXPECT_FALSE(RestorePrivilegeEnabled());
 }
 
 TEST_F(KeptMetadataTest, KeepsAProtectedAccessListWholeAndOfAnInheritingOneItsOwnEntries) {
@@ -481,8 +509,10 @@ TEST_F(KeptMetadataTest, GivesTheShortNameToTheFileUnderTheNameOnceTheOldOneIsGo
   ReadAs([](KeptMetadata& kept) { kept.shortName = L"QUORVI~1.EXE"; });
   EXPECT_EQ(PatchRun(target_, *ops_), PatchOutcome::Completed);
   ASSERT_EQ(calls_.shortNames.size(), 1u);
-  EXPECT_EQ(calls_.shortNames[0].first, IndexOf(target_));
-  EXPECT_EQ(calls_.shortNames[0].second, L"QUORVI~1.EXE");
+  EXPECT_EQ(calls_.shortNames[0].file, IndexOf(target_));
+  EXPECT_EQ(calls_.shortNames[0].name, L"QUORVI~1.EXE");
+  EXPECT_TRUE(calls_.shortNames[0].restorePrivilege);
+  EXPECT_FALSE(RestorePrivilegeEnabled());
 
   // Without the restore privilege the system refuses, and the update stands.
   WriteBytes(target_, english_);
@@ -495,7 +525,7 @@ TEST_F(KeptMetadataTest, GivesTheShortNameToTheFileUnderTheNameOnceTheOldOneIsGo
   calls_.shortNames.clear();
   EXPECT_EQ(PatchRunKeepingBackup(target_, BackupPathFor(target_), *ops_), PatchOutcome::Completed);
   ASSERT_EQ(calls_.shortNames.size(), 1u);
-  EXPECT_EQ(calls_.shortNames[0].first, IndexOf(target_));
+  EXPECT_EQ(calls_.shortNames[0].file, IndexOf(target_));
 }
 
 // One entry of NtQueryInformationFile(FileStreamInformation)'s answer, padded to 8 bytes.
