@@ -23,6 +23,8 @@ needed=(
   wine wine64
   xvfb xauth x11-utils imagemagick
   strace xdelta3 clang-format unzip
+  # FAT file systems, for the test of a backup where there are no hard links.
+  dosfstools
   # The emulated guest: the power-cut test runs in it on every machine.
   qemu-system-x86 debootstrap e2fsprogs
 )

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "file_error.h"
@@ -12,6 +13,11 @@
 #include "system_error.h"
 
 namespace quorvik {
+
+struct KeptMetadata {
+  struct stat info;
+};
+
 namespace {
 
 // Has the system start writing the file's new pages to the disk now, so that the disk works
@@ -26,6 +32,28 @@ void StartWritingToDisk(int fd) {
 }
 
 int Descriptor(const NativeFile& file) { return static_cast<int>(file.get()); }
+
+// What link() answers on a file system without hard links: FAT and exFAT (EPERM), some network
+// shares (EOPNOTSUPP, or ENOSYS from a FUSE file system).
+bool LinksUnsupported(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// Gives `source` the name `destination` unless that name exists, in one step, where the system
+// and the file system can: false when `destination` exists.
+bool RenameWithoutReplacing(const std::filesystem::path& source,
+                            const std::filesystem::path& destination) {
+#if defined(__linux__)
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  if (errno != EINVAL && errno != ENOSYS) ThrowLastError("Could not create", destination);
+#endif
+  throw FileError("Could not create", destination,
+                  "this file system can neither link files nor rename them without replacing an "
+                  "existing file, so the file cannot be put there safely");
+}
 
 class PosixFileOps final : public FileOps {
  public:
@@ -49,7 +77,14 @@ class PosixFileOps final : public FileOps {
     return StampOfFileAt(target);
   }
 
-  std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path) override {
+  std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override {
+    auto kept = std::make_shared<KeptMetadata>();
+    if (::stat(model.c_str(), &kept->info) != 0) ThrowLastError("Could not examine", model);
+    return kept;
+  }
+
+  std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
+                                            const KeptMetadata&) override {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) return std::nullopt;
@@ -74,15 +109,19 @@ class PosixFileOps final : public FileOps {
     }
   }
 
-  void CopyMetadata(const std::filesystem::path& target, NativeFile& file,
+  void CopyMetadata(const KeptMetadata& kept, NativeFile& file,
                     const std::filesystem::path& path) override {
-    struct stat info {};
-    if (::stat(target.c_str(), &info) != 0) ThrowLastError("Could not examine", target);
+    const struct stat& info = kept.info;
     const int fd = Descriptor(file);
     // Keeping the owner needs privileges a normal user lacks; then the user owns the new file.
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM) {
+    // The group is set apart from it: a member of the file's group may give it that group.
+    if (::fchown(fd, info.st_uid, static_cast<gid_t>(-1)) != 0 && errno != EPERM) {
       ThrowLastError("Could not set the owner of the temporary file", path);
     }
+    if (::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0 && errno != EPERM) {
+      ThrowLastError("Could not set the group of the temporary file", path);
+    }
+    // After the owner and group, which clear the set-user-ID and set-group-ID bits.
     if (::fchmod(fd, info.st_mode & 07777) != 0) {
       ThrowLastError("Could not set the permissions of the temporary file", path);
     }
@@ -106,13 +145,19 @@ class PosixFileOps final : public FileOps {
     if (::rename(source.c_str(), target.c_str()) != 0) ThrowLastError("Could not replace", target);
   }
 
+  void KeepShortName(const std::filesystem::path&, const KeptMetadata&) noexcept override {
+    // POSIX file systems give a file no second, short name.
+  }
+
   bool MoveWithoutReplacing(const std::filesystem::path& source,
                             const std::filesystem::path& destination) override {
     // rename() would replace an existing file; link() refuses to, and the new name is complete
-    // the moment it appears.
+    // the moment it appears. Where there are no hard links, a rename told never to replace does
+    // the same.
     if (::link(source.c_str(), destination.c_str()) != 0) {
       if (errno == EEXIST) return false;
-      ThrowLastError("Could not create", destination);
+      if (!LinksUnsupported(errno)) ThrowLastError("Could not create", destination);
+      return RenameWithoutReplacing(source, destination);
     }
     ::unlink(source.c_str());
     return true;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "file_error.h"
+#include "file_metadata_win32.h"
 #include "file_ops.h"
 #include "long_path_win32.h"
 #include "newer_system_function_win32.h"
@@ -30,6 +31,8 @@ WIN32_FILE_ATTRIBUTE_DATA AttributesOf(const std::filesystem::path& path) {
 
 class Win32FileOps final : public FileOps {
  public:
+  explicit Win32FileOps(MetadataCalls& metadata) : metadata_(metadata) {}
+
   std::filesystem::path ResolveTarget(const std::filesystem::path& path) override {
     // The file a link points to is replaced; the link stays a link.
     const std::wstring name = SystemPath(path);
@@ -64,14 +67,26 @@ class Win32FileOps final : public FileOps {
     return StampOfFileAt(target);
   }
 
-  std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path) override {
+  std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override {
+    return std::make_shared<const KeptMetadata>(metadata_.Read(model));
+  }
+
+  std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
+                                            const KeptMetadata& like) override {
     const std::wstring name = SystemPath(path);
-    NativeFile file(reinterpret_cast<std::intptr_t>(CreateFileW(
-        name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    NativeFile file(
+        reinterpret_cast<std::intptr_t>(metadata_.CreateNew(name, CreationAttributes(like))));
     if (!file) {
       const DWORD error = GetLastError();
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::nullopt;
-      throw FileError("Could not create the temporary file", path, SystemErrorText(error));
+      throw FileError("Could not create the temporary file", path, CreationFailure(like, error));
+    }
+    try {
+      StoreLike(metadata_, like, AsHandle(file), path);
+    } catch (...) {
+      file = NativeFile();
+      Remove(path);
+      throw;
     }
     return file;
   }
@@ -90,21 +105,9 @@ class Win32FileOps final : public FileOps {
     }
   }
 
-  void CopyMetadata(const std::filesystem::path& target, NativeFile& file,
+  void CopyMetadata(const KeptMetadata& kept, NativeFile& file,
                     const std::filesystem::path& path) override {
-    const WIN32_FILE_ATTRIBUTE_DATA data = AttributesOf(target);
-    if (!SetFileTime(AsHandle(file), &data.ftCreationTime, nullptr, nullptr)) {
-      ThrowLastError("Could not set the creation time of the temporary file", path);
-    }
-    // Setting attributes needs no access that the sharing of the open file refuses, so the
-    // file is named while it is held open: no other program can have moved or replaced it.
-    constexpr DWORD kKept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    const DWORD kept = data.dwFileAttributes & kKept;
-    const std::wstring name = SystemPath(path);
-    if (!SetFileAttributesW(name.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL)) {
-      ThrowLastError("Could not set the attributes of the temporary file", path);
-    }
+    GiveMetadata(metadata_, kept, AsHandle(file), path);
   }
 
   void Flush(NativeFile& file, const std::filesystem::path& path) override {
@@ -139,6 +142,11 @@ class Win32FileOps final : public FileOps {
     }
   }
 
+  void KeepShortName(const std::filesystem::path& target,
+                     const KeptMetadata& kept) noexcept override {
+    GiveShortName(metadata_, kept, target);
+  }
+
   bool MoveWithoutReplacing(const std::filesystem::path& source,
                             const std::filesystem::path& destination) override {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
@@ -157,13 +165,20 @@ class Win32FileOps final : public FileOps {
   void Remove(const std::filesystem::path& path) noexcept override {
     DeleteFileW(SystemPath(path).c_str());
   }
+
+ private:
+  MetadataCalls& metadata_;
 };
 
 }  // namespace
 
 FileOps& NativeFileOps() {
-  static Win32FileOps ops;
+  static Win32FileOps ops(SystemMetadataCalls());
   return ops;
+}
+
+std::unique_ptr<FileOps> NativeFileOpsWith(MetadataCalls& calls) {
+  return std::make_unique<Win32FileOps>(calls);
 }
 
 }  // namespace quorvik

@@ -13,8 +13,9 @@ struct FileStamp {
   // so that a file saved in its place with the same size and time is noticed too.
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
-  // POSIX: when the file's content or attributes last changed, which the system sets and no
-  // program can set back, unlike the modification time. Always 0 on Windows.
+  // When the file's content or attributes last changed, which the system sets whenever either
+  // changes, so that a write that put the modification time back is still noticed. No program
+  // can set it on POSIX systems; on Windows a program would have to set it on purpose.
   std::int64_t changed = 0;
 
   bool operator==(const FileStamp&) const = default;

@@ -6,6 +6,7 @@
 #include "file_error.h"
 #include "long_path_win32.h"
 #include "native_file.h"
+#include "ntdll_win32.h"
 #include "system_error.h"
 
 namespace quorvik {
@@ -17,12 +18,13 @@ HANDLE AsHandle(const NativeFile& file) { return reinterpret_cast<HANDLE>(file.g
 
 std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
-FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info, const FILE_BASIC_INFORMATION& basic) {
   return {.size = Join(info.nFileSizeHigh, info.nFileSizeLow),
           .modified = static_cast<std::int64_t>(
               Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)),
           .volume = info.dwVolumeSerialNumber,
-          .index = Join(info.nFileIndexHigh, info.nFileIndexLow)};
+          .index = Join(info.nFileIndexHigh, info.nFileIndexLow),
+          .changed = basic.ChangeTime.QuadPart};
 }
 
 }  // namespace
@@ -53,7 +55,12 @@ bool IsRegularFile(const NativeFile& file) {
 FileStamp StampOfOpenFile(const NativeFile& file, const std::filesystem::path& path) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(AsHandle(file), &info)) ThrowLastError("Could not examine", path);
-  return StampOf(info);
+  // The change time, which only the native call gives on Windows XP.
+  FILE_BASIC_INFORMATION basic{};
+  const NTSTATUS status =
+      QueryFileInformation(AsHandle(file), &basic, sizeof basic, FileBasicInformation);
+  if (!NT_SUCCESS(status)) throw FileError("Could not examine", path, NtStatusText(status));
+  return StampOf(info, basic);
 }
 
 FileStamp StampOfFileAt(const std::filesystem::path& path) {

@@ -6,8 +6,9 @@ namespace quorvik {
 
 bool CreateNewFileSafely(const std::filesystem::path& destination, ByteView bytes,
                          const std::filesystem::path& model, FileOps& ops) {
-  TemporaryFile temporary(ops, destination);
-  temporary.Save(bytes, model);
+  const std::shared_ptr<const KeptMetadata> kept = ops.ReadMetadata(model);
+  TemporaryFile temporary(ops, destination, *kept);
+  temporary.Save(bytes);
   if (!ops.MoveWithoutReplacing(temporary.path(), destination)) return false;
   temporary.Commit();
   std::error_code ignored;

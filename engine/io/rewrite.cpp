@@ -13,8 +13,9 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
                     "the file was changed by another program after it was read");
   }
 
-  TemporaryFile temporary(ops, target);
-  temporary.Save(bytes, target);
+  const std::shared_ptr<const KeptMetadata> kept = ops.ReadMetadata(target);
+  TemporaryFile temporary(ops, target, *kept);
+  temporary.Save(bytes);
 
   // The last moment before the replace: a program that wrote to the file since it was read
   // keeps its work.
@@ -24,6 +25,7 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
   }
   ops.Replace(temporary.path(), target);
   temporary.Commit();
+  ops.KeepShortName(target, *kept);
   // Best effort: the content is in place whether or not the folder's entry reaches the disk
   // now, and after a crash the folder holds either the old complete file or the new one.
   ops.SyncFolder(target.parent_path());

@@ -19,10 +19,12 @@ std::filesystem::path TemporaryName(const std::filesystem::path& destination, in
 
 }  // namespace
 
-TemporaryFile::TemporaryFile(FileOps& ops, const std::filesystem::path& destination) : ops_(ops) {
+TemporaryFile::TemporaryFile(FileOps& ops, const std::filesystem::path& destination,
+                             const KeptMetadata& kept)
+    : ops_(ops), kept_(kept) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     path_ = TemporaryName(destination, attempt);
-    if (std::optional<NativeFile> created = ops_.CreateExclusive(path_)) {
+    if (std::optional<NativeFile> created = ops_.CreateExclusive(path_, kept_)) {
       file_ = std::move(*created);
       return;
     }
@@ -37,9 +39,9 @@ TemporaryFile::~TemporaryFile() {
   ops_.Remove(path_);
 }
 
-void TemporaryFile::Save(ByteView bytes, const std::filesystem::path& model) {
+void TemporaryFile::Save(ByteView bytes) {
   ops_.WriteAll(file_, bytes, path_);
-  ops_.CopyMetadata(model, file_, path_);
+  ops_.CopyMetadata(kept_, file_, path_);
   ops_.Flush(file_, path_);
   ops_.Close(file_, path_);
 }

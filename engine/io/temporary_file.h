@@ -12,23 +12,25 @@ namespace quorvik {
 // it goes out of scope (closed first: Windows cannot delete a file that is still open).
 class TemporaryFile {
  public:
-  // Throws FileError when no unused name can be created.
-  TemporaryFile(FileOps& ops, const std::filesystem::path& destination);
+  // A file that will keep `kept`, read from the file it replaces or copies. Throws FileError
+  // when no unused name can be created.
+  TemporaryFile(FileOps& ops, const std::filesystem::path& destination, const KeptMetadata& kept);
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile();
 
   const std::filesystem::path& path() const { return path_; }
 
-  // Writes the bytes, gives the file the attributes of `model`, flushes it to disk and closes
-  // it. Throws FileError when any of it fails.
-  void Save(ByteView bytes, const std::filesystem::path& model);
+  // Writes the bytes, gives the file what it keeps, flushes it to disk and closes it. Throws
+  // FileError when any of it fails.
+  void Save(ByteView bytes);
 
   // The file has been moved to its destination and is no longer deleted.
   void Commit() { committed_ = true; }
 
  private:
   FileOps& ops_;
+  const KeptMetadata& kept_;
   std::filesystem::path path_;
   NativeFile file_;
   bool committed_ = false;

@@ -1,5 +1,6 @@
 // What only POSIX systems can produce: FIFOs, devices, links, permission bits, other users.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -7,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -88,6 +91,82 @@ TEST_F(PosixPatchRunTest, KeepsThePermissionBits) {
   struct stat info {};
   ASSERT_EQ(::stat(target_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0751u);
+}
+
+TEST_F(PosixPatchRunTest, KeepsTheGroupForAMemberOfIt) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "needs root, to give a file to another user and run as a member of its group";
+  }
+  // A user and groups of this test's own: numbers that no account needs to have.
+  constexpr uid_t kOwner = 64101;
+  constexpr uid_t kRunner = 64102;
+  constexpr gid_t kFilesGroup = 64103;
+  constexpr gid_t kRunnersGroup = 64104;
+  WriteBytes(target_, english_);
+  ASSERT_EQ(::chown(target_.c_str(), kOwner, kFilesGroup), 0);
+  ASSERT_EQ(::chmod(target_.c_str(), 0664), 0);
+  ASSERT_EQ(::chmod(folder_.path().c_str(), 0777), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const gid_t memberOf[] = {kFilesGroup};
+    if (::setgroups(1, memberOf) != 0 || ::setgid(kRunnersGroup) != 0 || ::setuid(kRunner) != 0) {
+      ::_exit(20);
+    }
+    try {
+      ::_exit(PatchRun(target_) == PatchOutcome::Completed ? 0 : 21);
+    } catch (const FileError&) {
+      ::_exit(22);
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "20: could not become the member, 21: not patched, 22: failed";
+  EXPECT_EQ(ReadBytes(target_), italian_);
+  struct stat info {};
+  ASSERT_EQ(::stat(target_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_gid, kFilesGroup);
+  // Only root may give a file to another user: the new file is the member's own.
+  EXPECT_EQ(info.st_uid, kRunner);
+  EXPECT_EQ(info.st_mode & 07777, 0664u);
+}
+
+TEST_F(PosixPatchRunTest, KeepsABackupWhereTheFileSystemHasNoHardLinks) {
+  // run_without_hard_links.sh names a folder on FAT, or one where link() is made to fail.
+  const char* folder = std::getenv("QUORVIK_FOLDER_WITHOUT_HARD_LINKS");
+  if (folder == nullptr) GTEST_SKIP() << "run through run_without_hard_links.sh";
+  const std::filesystem::path target = std::filesystem::path(folder) / "Quorvik.exe";
+  const std::filesystem::path backup = BackupPathFor(target);
+  WriteBytes(target, english_);
+  ASSERT_NE(::link(target.c_str(), (std::filesystem::path(folder) / "link").c_str()), 0)
+      << "this folder has hard links";
+
+  EXPECT_EQ(PatchRunKeepingBackup(target, backup), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(target), italian_);
+  EXPECT_EQ(ReadBytes(backup), english_);
+
+  // An existing backup is never replaced, and then the file is not patched.
+  const Bytes older = {'o', 'l', 'd'};
+  WriteBytes(backup, older);
+  WriteBytes(target, english_);
+  try {
+    PatchRunKeepingBackup(target, backup);
+    ADD_FAILURE() << "an existing backup went unnoticed";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.operation(), "Could not keep the original as");
+  }
+  EXPECT_EQ(ReadBytes(target), english_);
+  EXPECT_EQ(ReadBytes(backup), older);
+  std::vector<std::filesystem::path> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    left.push_back(entry.path().filename());
+  }
+  std::ranges::sort(left);
+  EXPECT_EQ(left, (std::vector<std::filesystem::path>{"Quorvik.exe", "Quorvik.exe.orig"}));
+  std::filesystem::remove(target);
+  std::filesystem::remove(backup);
 }
 
 TEST_F(PosixPatchRunTest, AHardLinkedOtherNameKeepsTheOriginal) {

@@ -9,6 +9,8 @@
 #include "newer_system_function_win32.h"
 #include "patch_run.h"
 #include "patch_with_backup.h"
+#include "read_whole_file.h"
+#include "rewrite.h"
 #include "sample_target.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
@@ -44,6 +46,33 @@ TEST_F(Win32PatchRunTest, AFileHeldOpenWithoutDeleteSharingIsLeftAsItWas) {
   CloseHandle(holder);
   EXPECT_EQ(ReadBytes(target_), english_);
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+}
+
+TEST_F(Win32PatchRunTest, KeepsTheWorkOfASameSizeWriteThatPutTheOldTimeBack) {
+  WriteBytes(target_, english_);
+  const LoadedFile loaded = ReadWholeFile(target_);
+  WIN32_FILE_ATTRIBUTE_DATA before{};
+  ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &before));
+  {
+    // Written over in place, as a program may, and the modification time set back.
+    HANDLE file = CreateFileW(target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::uint8_t changed = english_[0] ^ 0xFF;
+    DWORD written = 0;
+    const bool rewritten = WriteFile(file, &changed, 1, &written, nullptr) && written == 1 &&
+                           SetFileTime(file, nullptr, nullptr, &before.ftLastWriteTime);
+    CloseHandle(file);
+    ASSERT_TRUE(rewritten);
+  }
+  // The same size and modification time: only the change time tells.
+  WIN32_FILE_ATTRIBUTE_DATA after{};
+  ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &after));
+  ASSERT_EQ(CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime), 0);
+  ASSERT_EQ(after.nFileSizeLow, before.nFileSizeLow);
+  EXPECT_THROW(RewriteFile(target_, italian_, loaded.stamp), FileError);
+  EXPECT_NE(ReadBytes(target_), english_);
+  EXPECT_EQ(std::filesystem::file_size(target_), english_.size());
 }
 
 // Once as Windows Vista and later do it, once as Windows XP, without the newer functions.

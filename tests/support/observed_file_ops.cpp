@@ -18,9 +18,16 @@ FileStamp ObservedFileOps::StampOfReplaceable(const std::filesystem::path& targe
   return real_.StampOfReplaceable(target);
 }
 
-std::optional<NativeFile> ObservedFileOps::CreateExclusive(const std::filesystem::path& path) {
+std::shared_ptr<const KeptMetadata> ObservedFileOps::ReadMetadata(
+    const std::filesystem::path& model) {
+  Step(model);
+  return real_.ReadMetadata(model);
+}
+
+std::optional<NativeFile> ObservedFileOps::CreateExclusive(const std::filesystem::path& path,
+                                                           const KeptMetadata& like) {
   Step(path);
-  return real_.CreateExclusive(path);
+  return real_.CreateExclusive(path, like);
 }
 
 void ObservedFileOps::WriteAll(NativeFile& file, ByteView bytes,
@@ -31,10 +38,10 @@ void ObservedFileOps::WriteAll(NativeFile& file, ByteView bytes,
   real_.WriteAll(file, bytes.subspan(bytes.size() / 2), path);
 }
 
-void ObservedFileOps::CopyMetadata(const std::filesystem::path& target, NativeFile& file,
+void ObservedFileOps::CopyMetadata(const KeptMetadata& kept, NativeFile& file,
                                    const std::filesystem::path& path) {
   Step(path);
-  real_.CopyMetadata(target, file, path);
+  real_.CopyMetadata(kept, file, path);
 }
 
 void ObservedFileOps::Flush(NativeFile& file, const std::filesystem::path& path) {
@@ -51,6 +58,11 @@ void ObservedFileOps::Replace(const std::filesystem::path& source,
                               const std::filesystem::path& target) {
   Step(target);
   real_.Replace(source, target);
+}
+
+void ObservedFileOps::KeepShortName(const std::filesystem::path& target,
+                                    const KeptMetadata& kept) noexcept {
+  real_.KeepShortName(target, kept);
 }
 
 bool ObservedFileOps::MoveWithoutReplacing(const std::filesystem::path& source,

@@ -19,13 +19,17 @@ class ObservedFileOps final : public FileOps {
 
   std::filesystem::path ResolveTarget(const std::filesystem::path& path) override;
   FileStamp StampOfReplaceable(const std::filesystem::path& target) override;
-  std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path) override;
+  std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override;
+  std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
+                                            const KeptMetadata& like) override;
   void WriteAll(NativeFile& file, ByteView bytes, const std::filesystem::path& path) override;
-  void CopyMetadata(const std::filesystem::path& target, NativeFile& file,
+  void CopyMetadata(const KeptMetadata& kept, NativeFile& file,
                     const std::filesystem::path& path) override;
   void Flush(NativeFile& file, const std::filesystem::path& path) override;
   void Close(NativeFile& file, const std::filesystem::path& path) override;
   void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override;
+  void KeepShortName(const std::filesystem::path& target,
+                     const KeptMetadata& kept) noexcept override;
   bool MoveWithoutReplacing(const std::filesystem::path& source,
                             const std::filesystem::path& destination) override;
   void SyncFolder(const std::filesystem::path& folder) noexcept override;
