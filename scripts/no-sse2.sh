@@ -3,7 +3,7 @@
 # guest (scripts/guest-image-i386.sh) on an emulated Pentium III, which has MMX and SSE but no
 # SSE2, as the product's oldest machines had.
 #
-# Usage: no-sse2.sh qemu|bochs [--build DIR]
+# Usage: no-sse2.sh qemu|bochs [--build DIR] [--timeout SECONDS]
 #   qemu   QEMU's Pentium III (scripts/guest.sh --arch i386): the companion's commands on sample
 #          targets whose texts lie far into the file, so that the whole search runs, and the
 #          window's tests of its three outcomes and its start-up guard. QEMU does not refuse SSE2
@@ -13,7 +13,8 @@
 #          uses SSE2 without asking must be stopped (the proof that this run traps), and then
 #          the companion's patch, check, revert and --backup must work as on this machine. This
 #          shows that nothing in the programs uses SSE2 without asking. Slow (about 15 minutes).
-#   --build DIR  the win32 build folder to take the programs from (default build/win32).
+#   --build DIR        the win32 build folder to take the programs from (default build/win32).
+#   --timeout SECONDS  stops the guest if its run has not ended by then (default 2700).
 # The companion's results (exit status, output, bytes of every file) must be exactly those of the
 # 64-bit build on this machine's processor, which has SSE2. Exit status: 0 when all passed.
 set -euo pipefail
@@ -27,9 +28,11 @@ usage() {
 emulator=$1
 shift
 build=$root/build/win32
+timeout=2700
 while [ $# -gt 0 ]; do
   case $1 in
     --build) build=$(realpath -e "$2"); shift 2 ;;
+    --timeout) timeout=$2; shift 2 ;;
     *) usage ;;
   esac
 done
@@ -87,7 +90,7 @@ run_qemu() {
   # The window's tests run in the build folder, copied onto the guest's disk (Wine prefixes are
   # not copied: the guest makes its own from the one in its image).
   scripts/guest.sh --arch i386 --share "$root" --share "$work" --copy "$build" \
-    --exclude '/wineprefix*' --timeout 2400 -- \
+    --exclude '/wineprefix*' --timeout "$timeout" -- \
     bash "$root/tests/no_sse2/run_in_guest.sh" "$control" "$steps" "$root" >"$work/output" 2>&1
 }
 
@@ -140,7 +143,7 @@ EOF
   xvfb-run -a sh -c 'echo $$ >"$1/pid"; exec bochs -q -f "$1/bochsrc" -rc "$1/commands"' sh \
     "$bochs_work" </dev/null >"$bochs_work/bochs.out" 2>&1 &
   local xvfb=$!
-  local limit=$((SECONDS + 2700))
+  local limit=$((SECONDS + timeout))
   until [ -s "$bochs_work/pid" ]; do sleep 0.2; done
   emulator_pid=$(cat "$bochs_work/pid")
   until grep -q '^no-sse2: end' "$bochs_work/serial.log" 2>/dev/null; do
@@ -149,7 +152,7 @@ EOF
       break
     fi
     if [ "$SECONDS" -ge "$limit" ]; then
-      echo "No SSE2 (bochs): the run had not ended after 45 minutes; Bochs was stopped" >&2
+      echo "No SSE2 (bochs): the run had not ended after $timeout s; Bochs was stopped" >&2
       break
     fi
     sleep 2

@@ -3,8 +3,9 @@
 # file) whenever the power fails, on a real file system with a real journal?
 #
 # An emulated guest (scripts/guest.sh) patches sample targets on small disks of their own, one
-# ext4 (mounted with noauto_da_alloc), one XFS and one FAT32, which has no journal: with the native quorvik-patch one after
-# another, keeping a backup, two side by side, then with the 32-bit Windows build under Wine.
+# ext4 (mounted with noauto_da_alloc), one XFS and one FAT32, which has no journal: with the
+# native quorvik-patch one after another, keeping a backup, two side by side, then with the
+# 32-bit Windows build under Wine.
 # QEMU's blklogwrites filter logs every write and flush that reaches each disk, in the order
 # they completed there; meanwhile this script notes, at random moments, how far each log has
 # got. Every prefix of a log is what the disk held when the power failed right then (a power
