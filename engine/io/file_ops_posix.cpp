@@ -110,12 +110,18 @@ class PosixFileOps final : public FileOps {
                             const std::filesystem::path& destination) override {
     // rename() would replace an existing file; link() refuses to, and the new name is complete
     // the moment it appears.
-    if (::link(source.c_str(), destination.c_str()) != 0) {
-      if (errno == EEXIST) return false;
-      ThrowLastError("Could not create", destination);
+    if (::link(source.c_str(), destination.c_str()) == 0) {
+      ::unlink(source.c_str());
+      return true;
     }
-    ::unlink(source.c_str());
-    return true;
+    // A file system without hard links (FAT) refuses link() with EPERM; there a rename that
+    // refuses to replace does the same in one step.
+    if (errno == EPERM && ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(),
+                                      RENAME_NOREPLACE) == 0) {
+      return true;
+    }
+    if (errno == EEXIST) return false;
+    ThrowLastError("Could not create", destination);
   }
 
   void SyncFolder(const std::filesystem::path& folder) noexcept override {

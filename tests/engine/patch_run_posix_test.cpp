@@ -1,13 +1,18 @@
 // What only POSIX systems can produce: FIFOs, devices, links, permission bits, other users.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -269,6 +274,62 @@ TEST_F(PosixPatchRunTest, EveryCommandNeedsMemoryForOneCopyOfTheFileAndSaysSoWhe
   EXPECT_EQ(ReadBytes(target_), italian);
   EXPECT_EQ(ExitStatusWithRoomFor(oneCopy, [&] { RevertRun(target_); }), 0);
   EXPECT_EQ(ReadBytes(target_), english);
+}
+
+// Runs `command` in a child process in which every hard link fails with EPERM, as on a file
+// system that has none (FAT), and returns its exit status: 0 when the command completed, 2
+// after a failure.
+int ExitStatusWithoutHardLinks(const std::function<void()>& command) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    sock_filter refuseLinks[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_linkat, 2, 0),
+#ifdef SYS_link
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_link, 1, 0),
+#else
+        BPF_JUMP(BPF_JMP | BPF_JA, 0, 0, 0),
+#endif
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(refuseLinks)), refuseLinks};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+      ::_exit(3);
+    }
+    try {
+      command();
+      ::_exit(0);
+    } catch (...) {
+      ::_exit(2);
+    }
+  }
+  int status = -1;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST_F(PosixPatchRunTest, KeepsABackupOnAFileSystemWithoutHardLinksAndNeverReplacesOne) {
+  const std::filesystem::path backup = BackupPathFor(target_);
+  WriteBytes(target_, english_);
+  ASSERT_EQ(ExitStatusWithoutHardLinks([] { ::_exit(::link("/", "/") == 0 ? 4 : errno); }), EPERM)
+      << "hard links are not refused in the child";
+
+  EXPECT_EQ(ExitStatusWithoutHardLinks([&] {
+              if (PatchRunKeepingBackup(target_, backup) != PatchOutcome::Completed) ::_exit(5);
+            }),
+            0);
+  EXPECT_EQ(ReadBytes(target_), italian_);
+  EXPECT_EQ(ReadBytes(backup), english_);
+  EXPECT_EQ(folder_.Entries().size(), 2U) << "a temporary file was left";
+
+  // A second backup must not replace the first, on such a file system too.
+  WriteBytes(target_, english_);
+  const Bytes firstBackup = ReadBytes(backup);
+  ExitStatusWithoutHardLinks([&] { PatchRunKeepingBackup(target_, backup); });
+  EXPECT_EQ(ReadBytes(backup), firstBackup);
+  EXPECT_EQ(ReadBytes(target_), english_);
 }
 
 }  // namespace
