@@ -3,6 +3,9 @@
 # for hosts whose kernel cannot execute 32-bit code: 32-bit Wine runs in the guest. Prints the
 # command's output (standard output and error together) and exits with its status. The guest
 # image is built on first use (scripts/guest-image.sh) and every run starts from it unchanged.
+# With --arch i386 the guest is the 32-bit Debian 12 of scripts/guest-image-i386.sh instead, on
+# an emulated Pentium III: a processor with MMX and SSE but no SSE2, as the product's oldest
+# machines had.
 #
 # Usage: guest.sh [OPTION]... [--] COMMAND [ARG]...
 #   --share DIR        DIR is available in the guest at the same path, read and written through
@@ -17,19 +20,21 @@
 #                      (--qemu -drive --qemu file=disk.img,format=raw,if=virtio: the guest's
 #                      /dev/vdb) or a control socket (--qemu -qmp --qemu
 #                      unix:qmp.sock,server=on,wait=off). Repeatable.
+#   --arch i386        the 32-bit guest on a Pentium III (qemu-system-i386) rather than the
+#                      x86-64 one.
 #   --image DIR        boots the image in DIR rather than the cached one.
 #   --writable         keeps what the command changes on the image's disk (with --image).
 #
 # The command runs as root, in the current folder when that is shared (otherwise in /), with
 # LANG=C.UTF-8 and the variables of the guest's /etc/quorvik-guest.env. The guest has 2
-# processors, 4 GiB of memory, an ext4 root disk (/tmp on it), and no network. Exit status: the
-# command's; 124 when the time limit ended the guest; 125 when the guest ended without one (it
-# crashed, or QEMU was ended from outside).
+# processors, 4 GiB of memory (the 32-bit one 2 GiB), an ext4 root disk (/tmp on it), and no
+# network. Exit status: the command's; 124 when the time limit ended the guest; 125 when the
+# guest ended without one (it crashed, or QEMU was ended from outside).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 usage() {
-  sed -n '/^# Usage:/,/^# crashed/s/^# \{0,1\}//p' "$0" >&2
+  sed -n '/^# Usage:/,/ended from outside/s/^# \{0,1\}//p' "$0" >&2
   exit 2
 }
 
@@ -39,6 +44,7 @@ excludes=()
 qemu_extra=()
 timeout=3600
 image=""
+arch=amd64
 writable=false
 while [ $# -gt 0 ]; do
   case $1 in
@@ -47,6 +53,7 @@ while [ $# -gt 0 ]; do
     --exclude) excludes+=("$2"); shift 2 ;;
     --timeout) timeout=$2; shift 2 ;;
     --qemu) qemu_extra+=("$2"); shift 2 ;;
+    --arch) arch=$2; shift 2 ;;
     --image) image=$2; shift 2 ;;
     --writable) writable=true; shift ;;
     --) shift; break ;;
@@ -56,7 +63,19 @@ while [ $# -gt 0 ]; do
 done
 [ $# -gt 0 ] || usage
 [ ${#shares[@]} -gt 0 ] || shares=("$root")
-[ -n "$image" ] || image=$("$root/scripts/guest-image.sh")
+# No KVM: software emulation of two processors. SMAP is off because QEMU 7.2's emulation of it
+# makes the x86-64 guest's kernel fault on Wine's 32-bit return to user mode.
+case $arch in
+  amd64)
+    [ -n "$image" ] || image=$("$root/scripts/guest-image.sh")
+    machine=(qemu-system-x86_64 -cpu max,-smap -m 4096)
+    ;;
+  i386)
+    [ -n "$image" ] || image=$("$root/scripts/guest-image-i386.sh")
+    machine=(qemu-system-i386 -cpu pentium3 -m 2048)
+    ;;
+  *) usage ;;
+esac
 
 # Enclosing folders are mounted first, so that a share inside another one stays visible.
 mapfile -t shares < <(printf '%s\n' "${shares[@]}" | sort -u)
@@ -150,11 +169,8 @@ for i in "${!shares[@]}"; do
   virtfs+=(-virtfs "local,path=$(escape "${shares[$i]}"),mount_tag=share$i,security_model=none,multidevs=remap")
 done
 
-# No KVM: software emulation of two processors. SMAP is off because QEMU 7.2's emulation of it
-# makes the guest kernel fault on Wine's 32-bit return to user mode.
 started=$SECONDS
-timeout --kill-after=10 "$timeout" qemu-system-x86_64 \
-  -accel tcg,thread=multi -smp 2 -m 4096 -cpu max,-smap \
+timeout --kill-after=10 "$timeout" "${machine[@]}" -accel tcg,thread=multi -smp 2 \
   -nodefaults -no-user-config -display none -no-reboot -net none \
   -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
   -append "root=/dev/vda rw console=ttyS0 quiet panic=-1 mitigations=off init=/sbin/quorvik-guest-init" \

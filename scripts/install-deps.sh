@@ -27,6 +27,8 @@ needed=(
   dosfstools
   # The emulated guest: the power-cut test runs in it on every machine.
   qemu-system-x86 debootstrap e2fsprogs
+  # A Pentium III that refuses SSE2, for the 32-bit guest (its screen goes to a virtual display).
+  bochs bochs-x bochsbios vgabios
 )
 wine32=()
 kernel_runs_32bit_code && wine32=(wine32:i386 libgcc-s1:i386)

@@ -3,8 +3,9 @@
 # file) whenever the power fails, on a real file system with a real journal?
 #
 # An emulated guest (scripts/guest.sh) patches sample targets on small disks of their own, one
-# ext4 (mounted with noauto_da_alloc) and one XFS: with the native quorvik-patch one after
-# another, keeping a backup, two side by side, then with the 32-bit Windows build under Wine.
+# ext4 (mounted with noauto_da_alloc), one XFS and one FAT32, which has no journal: with the
+# native quorvik-patch one after another, keeping a backup, two side by side, then with the
+# 32-bit Windows build under Wine.
 # QEMU's blklogwrites filter logs every write and flush that reaches each disk, in the order
 # they completed there; meanwhile this script notes, at random moments, how far each log has
 # got. Every prefix of a log is what the disk held when the power failed right then (a power
@@ -14,7 +15,8 @@
 # end of the log, then, alternately, at the moments noted and after a uniformly chosen write
 # (moments that give a state chosen already are skipped, and once they run out every cut is
 # after a chosen write); some lose unflushed writes. A fresh guest then mounts each state (the
-# journal replays) and checks every target (tests/power_cut/check_states.sh).
+# journal replays; FAT32 is first repaired by fsck.fat, as Windows runs chkdsk at the next start)
+# and checks every target (tests/power_cut/check_states.sh).
 #
 # Usage: power-cut.sh [--cuts N] [--seed N] [--native-only] [--keep]
 #   --cuts N        crash states to check, at least 10; split between the file systems
@@ -50,8 +52,8 @@ done
 RANDOM=$seed
 started=$SECONDS
 
-file_systems=(ext4 xfs)
-declare -A disk_bytes=([ext4]=$((64 << 20)) [xfs]=$((320 << 20)))
+file_systems=(ext4 xfs vfat)
+declare -A disk_bytes=([ext4]=$((64 << 20)) [xfs]=$((320 << 20)) [vfat]=$((64 << 20)))
 targets=(a.exe b.exe c.exe d.exe)
 backup_targets=(b.exe)
 target_filler=262144 # bytes between the texts: targets of 3 MiB
@@ -260,6 +262,7 @@ join <(sort "$work/plan") <(sort "$work/results") | awk -v runs="$sessions" -v s
       kinds[fs, kv[2]]++
       if (kv[2] != "original" && kv[2] != "patched") whole = 0
     }
+    for (; i <= NF; i++) if ($i == "repaired=yes") repaired[fs]++
     if ($8 != "ok" || !whole) { failed[fs]++; failures[++nfail] = $0 }
   }
   END {
@@ -267,14 +270,14 @@ join <(sort "$work/plan") <(sort "$work/results") | awk -v runs="$sessions" -v s
     split("before the first write,while patching,after the last rename", phase_names, ",")
     for (fs in states) total += states[fs]
     printf "Power cut: %d crash states from %d run(s) of the workload (seed %s), checked in a fresh guest:\n", total, runs, seed
-    n = split("ext4 xfs", order, " ")
+    n = split("ext4 xfs vfat", order, " ")
     for (k = 1; k <= n; k++) {
       fs = order[k]
       if (!(fs in states)) continue
-      printf "  %s: %d states (before the first write %d, while patching %d, after the last rename %d; the two ends %d, at noted moments %d, after chosen writes %d; %d losing unflushed writes); targets original %d, patched %d, other %d, missing %d; temporary files left %d; failed %d\n", \
-        fs, states[fs], phase[fs, "before"], phase[fs, "during"], phase[fs, "after"], \
+      printf "  %s: %d states (before the first write %d, while patching %d, after the last rename %d; the two ends %d, at noted moments %d, after chosen writes %d; %d losing unflushed writes); %stargets original %d, patched %d, other %d, missing %d; temporary files left %d; failed %d\n", \
+        fs == "vfat" ? "FAT32" : fs, states[fs], phase[fs, "before"], phase[fs, "during"], phase[fs, "after"], \
         chosen[fs, "end"], chosen[fs, "moment"], chosen[fs, "record"], lossy[fs], \
-        kinds[fs, "original"], kinds[fs, "patched"], kinds[fs, "other"], kinds[fs, "missing"], \
+        fs == "vfat" ? sprintf("repaired by fsck.fat %d; ", repaired[fs]) : "", kinds[fs, "original"], kinds[fs, "patched"], kinds[fs, "other"], kinds[fs, "missing"], \
         leftovers[fs], failed[fs]
       for (p = 1; p <= 3; p++) {
         if (phase[fs, phases[p]] == 0) {

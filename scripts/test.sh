@@ -49,6 +49,8 @@ fi
 # The plan, with the times measured on a 2-core machine.
 guest_image=false
 scripts/guest-image.sh --cached >/dev/null || guest_image=true
+guest_image_i386=false
+scripts/guest-image-i386.sh --cached >/dev/null || guest_image_i386=true
 echo "Plan for this machine:"
 echo "  - native build and tests: about 6 min"
 echo "  - the shipped 32-bit build and its Windows XP checks: about 3 min"
@@ -61,7 +63,13 @@ case $windows in
   win32) echo "  - the Windows tests under this machine's 32-bit Wine: about 4 min" ;;
   *) echo "  - the Windows tests of the $windows build under this machine's Wine: about 4 min" ;;
 esac
-echo "  - the power-cut test in the emulated guest: about 5 min"
+echo "  - the power-cut test in the emulated guest (ext4, XFS, FAT32): about 7 min"
+if [ "$guest_image_i386" = true ]; then
+  echo "  - building the 32-bit guest's image from Debian's packages, once (cached in build/guest-i386):"
+  if kernel_runs_32bit_code; then echo "    about 8 min"; else echo "    about 12 min"; fi
+fi
+echo "  - the shipped programs on a Pentium III without SSE2, in the 32-bit guest under QEMU: about 6 min"
+echo "  - the same under Bochs, whose Pentium III refuses SSE2: about 15 min"
 echo "  - the release built twice and compared: about 2 min"
 
 native() {
@@ -102,6 +110,14 @@ fi
 
 # Power cuts at random moments of patch runs, on disks of their own in the emulated guest.
 timed "power-cut test" scripts/power-cut.sh || status=$?
+
+# The shipped programs on a processor without SSE2, under a 32-bit system: QEMU shows that they
+# choose their plain search there and that it works, Bochs that nothing else uses SSE2.
+if [ "$guest_image_i386" = true ]; then
+  timed "building the 32-bit guest's image" scripts/guest-image-i386.sh >/dev/null || status=$?
+fi
+timed "no SSE2: the 32-bit guest under QEMU" scripts/no-sse2.sh qemu || status=$?
+timed "no SSE2: the 32-bit guest under Bochs" scripts/no-sse2.sh bochs || status=$?
 
 # The release zip: the same bytes from two clean clones, holding the win32 programs built above.
 timed "release test" scripts/test-release.sh || status=$?

@@ -47,12 +47,27 @@ read_sums() {
 }
 
 check_state() {
-  local id=$1 fs=$2 image=$3 disk name problems=() seen=() leftovers=0 entry
+  local id=$1 fs=$2 image=$3 disk name problems=() seen=() leftovers=0 entry repaired=""
   disk=$(losetup -f --show "$image") || { echo "FAILED cannot attach the disk"; return; }
   local mountpoint=/mnt/state-$id scratch=/tmp/state-$id options=()
   mkdir -p "$mountpoint" "$scratch"
   # Every XFS state has the same UUID, and XFS mounts only one of each at a time.
   [ "$fs" != xfs ] || options=(-o nouuid)
+  if [ "$fs" = vfat ]; then
+    # Exit status 1: it found damage and repaired it, as it must after most cuts (the volume is
+    # marked in use while mounted).
+    local repair_status=0
+    fsck.fat -a -w "$disk" >"$scratch/repair.out" 2>&1 || repair_status=$?
+    case $repair_status in
+      0) repaired=" repaired=no" ;;
+      1) repaired=" repaired=yes" ;;
+      *)
+        echo "FAILED fsck.fat cannot repair the file system: $(tail -n 3 "$scratch/repair.out" | tr '\n' ' ')"
+        losetup -d "$disk"
+        return
+        ;;
+    esac
+  fi
   if ! mount -t "$fs" "${options[@]}" "$disk" "$mountpoint" 2>"$scratch/mount.err"; then
     echo "FAILED the file system does not mount: $(tr '\n' ' ' <"$scratch/mount.err")"
     losetup -d "$disk"
@@ -122,6 +137,7 @@ check_state() {
   case $fs in
     ext4) fsck_output=$(e2fsck -fn "$disk" 2>&1) || fsck_status=$? ;;
     xfs) fsck_output=$(xfs_repair -n "$disk" 2>&1) || fsck_status=$? ;;
+    vfat) fsck_output=$(fsck.fat -n "$disk" 2>&1) || fsck_status=$? ;;
   esac
   [ "$fsck_status" -eq 0 ] || problems+=("the file system is damaged: $(echo "$fsck_output" | tail -n 3 | tr '\n' ' ')")
   losetup -d "$disk"
@@ -130,7 +146,7 @@ check_state() {
   local verdict=ok
   [ ${#problems[@]} -eq 0 ] || verdict=FAILED
   local IFS=' '
-  echo "$verdict ${seen[*]} leftovers=$leftovers${problems:+ problems: $(printf '%s; ' "${problems[@]}")}"
+  echo "$verdict ${seen[*]} leftovers=$leftovers$repaired${problems:+ problems: $(printf '%s; ' "${problems[@]}")}"
 }
 
 check_and_report() {

@@ -39,6 +39,7 @@ disk_with_serial() {
 
 # ext4 with noauto_da_alloc, which does not write a renamed file's data early for programs
 # that forget to flush it; noinit_itable, so that no background thread writes to the disk.
+# FAT32 as Windows formats a small disk, one 512-byte sector a cluster.
 declare -A logged_disk
 for fs in "${file_systems[@]}"; do
   disk=$(disk_with_serial "cut-$fs")
@@ -53,6 +54,10 @@ for fs in "${file_systems[@]}"; do
     xfs)
       mkfs.xfs -q -f -K "$disk"
       mount -t xfs "$disk" "$mountpoint"
+      ;;
+    vfat)
+      mkfs.fat -F 32 -s 1 -n POWERCUT "$disk" >/dev/null
+      mount -t vfat "$disk" "$mountpoint"
       ;;
   esac
   mkdir "$mountpoint/Programmi"
