@@ -7,8 +7,13 @@ namespace quorvik {
 bool CreateNewFileSafely(const std::filesystem::path& destination, ByteView bytes,
                          const std::filesystem::path& model, FileOps& ops) {
   TemporaryFile temporary(ops, destination);
-  temporary.Save(bytes, model);
-  if (!ops.MoveWithoutReplacing(temporary.path(), destination)) return false;
+  try {
+    temporary.Save(bytes, model);
+    if (!ops.MoveWithoutReplacing(temporary.path(), destination)) return false;
+  } catch (FileError& failure) {
+    temporary.Discard(failure);
+    throw;
+  }
   temporary.Commit();
   std::error_code ignored;
   ops.SyncFolder(std::filesystem::absolute(destination, ignored).parent_path());
