@@ -22,10 +22,12 @@ int skippingScopes = 0;
 // access denied.
 bool HeldWithoutDeleteSharing(const std::filesystem::path& file) {
   const std::wstring name = SystemPath(file);
-  const NativeFile handle(reinterpret_cast<std::intptr_t>(
+  const HANDLE opened =
       CreateFileW(name.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
-  return !handle && GetLastError() == ERROR_SHARING_VIOLATION;
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const DWORD error = GetLastError();
+  const NativeFile handle(reinterpret_cast<std::intptr_t>(opened));
+  return !handle && error == ERROR_SHARING_VIOLATION;
 }
 
 // Windows answers access denied, not a sharing violation, to a rename over a file or a deletion

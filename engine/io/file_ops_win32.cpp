@@ -66,9 +66,11 @@ class Win32FileOps final : public FileOps {
     const std::wstring name = SystemPath(path);
     NativeFile file;
     const StepResult result = TryWhileFilesInUse({path}, [&] {
-      file.Reset(reinterpret_cast<std::intptr_t>(CreateFileW(
-          name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
-      return file ? ERROR_SUCCESS : GetLastError();
+      const HANDLE created = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+      const DWORD error = created == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+      file.Reset(reinterpret_cast<std::intptr_t>(created));
+      return error;
     });
     if (result.error == ERROR_FILE_EXISTS || result.error == ERROR_ALREADY_EXISTS) {
       return std::nullopt;
