@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "dll_search.h"
+#include "dll_search_win32.h"
 #include "run_application.h"
 
 // The command line is ignored: the program takes no arguments.

@@ -22,9 +22,21 @@ void RunMessageLoop(MainWindow& window) {
   }
 }
 
+// The one place a failure is reported; the window is gone by now.
+int ReportFailure(const std::exception_ptr& failure, FailureDuring during) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& reported) {
+    ShowFailureReport(reported, during);
+  }
+  return kExitFailure;
+}
+
 }  // namespace
 
 int RunApplication(HINSTANCE instance, int showCommand) {
+  std::exception_ptr failure;
+  FailureDuring during = FailureDuring::Window;
   try {
     const ComApartment com;
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
@@ -34,13 +46,12 @@ int RunApplication(HINSTANCE instance, int showCommand) {
     if (!window.Load()) return kExitRefused;
     window.Show(showCommand);
     RunMessageLoop(window);
-    if (const std::exception_ptr failure = window.TakeFailure()) std::rethrow_exception(failure);
-    return 0;
-  } catch (const std::exception& failure) {
-    // The one place a failure is reported; the window is gone by now.
-    ShowFailureReport(failure);
-    return kExitFailure;
+    failure = window.TakeFailure();
+    if (window.FailedDuringUpdate()) during = FailureDuring::Update;
+  } catch (const std::exception&) {
+    failure = std::current_exception();
   }
+  return failure ? ReportFailure(failure, during) : 0;
 }
 
 }  // namespace quorvik

@@ -9,19 +9,21 @@
 #include "check_report.h"
 #include "command_line.h"
 #include "console.h"
+#include "entered_path.h"
 #include "file_error.h"
 #include "outcome_text.h"
 #include "patch_run.h"
 #include "patch_with_backup.h"
 #include "quorvik_version.h"
 #include "revert_run.h"
+#include "unseen_drive.h"
 
 namespace quorvik {
 namespace {
 
 // Exit codes. A deployment script may treat kSuccess and kAlreadyUpdated alike.
 constexpr int kSuccess = 0;
-constexpr int kFailure = 1;  // reading or rewriting failed; the file is as it was
+constexpr int kFailure = 1;  // reading or rewriting failed; the message tells what became of it
 constexpr int kUsage = 2;
 constexpr int kInvalidPath = 3;
 constexpr int kRefused = 4;
@@ -33,6 +35,7 @@ constexpr std::string_view kHelpText =
     "Usage: quorvik-patch COMMAND [OPTIONS] PATH\n"
     "Turns the Quorvik 2000 program file at PATH from English into Italian, as the\n"
     "Quorvik 2000 Italian Language Patch window does, or tells what a patch would meet.\n"
+    "Outcomes go to standard output, failures and usage errors to standard error.\n"
     "\n"
     "Commands:\n"
     "  patch PATH           update the file, all or nothing\n"
@@ -53,7 +56,8 @@ constexpr std::string_view kHelpText =
     "\n"
     "Exit codes:\n"
     "  0  updated (patch), ready to update (check), reverted (revert)\n"
-    "  1  reading or rewriting failed; the file is unchanged\n"
+    "  1  reading or rewriting failed; unless the message says otherwise, the file is\n"
+    "     unchanged\n"
     "  2  usage error\n"
     "  3  the path is invalid\n"
     "  4  not the expected file (patch, check), or refused (revert)\n"
@@ -62,6 +66,20 @@ constexpr std::string_view kHelpText =
 // The window's own words for the outcome of a patch run, as one line.
 std::string OutcomeLine(PatchOutcome outcome) {
   return std::string(TextForOutcome(outcome).text) + "\n";
+}
+
+// The window's words for an invalid path, and why the path may be invalid where this program
+// cannot see the drive it names.
+int ReportInvalidPath(const std::filesystem::path& path) {
+  std::string text = OutcomeLine(PatchOutcome::InvalidPath);
+  if (const std::optional<char> drive = DriveUnseenWhenElevated(path)) {
+    text.append("Drive ").append(1, *drive).append(
+        ": does not exist for this program, which runs as administrator. Drives mapped in your "
+        "normal session are not visible to programs run as administrator: give the path in its "
+        "\\\\server\\share\\... form instead.\n");
+  }
+  WriteStdout(text);
+  return kInvalidPath;
 }
 
 int ReportUsageError(const UsageError& error) {
@@ -81,8 +99,7 @@ int RunPatch(const Invocation& invocation) {
         WriteStdout("The original is kept as \"" + PathToUtf8(backup) + "\".\n");
       return kSuccess;
     case PatchOutcome::InvalidPath:
-      WriteStdout(OutcomeLine(outcome));
-      return kInvalidPath;
+      return ReportInvalidPath(invocation.path);
     case PatchOutcome::CannotUpdate:
       break;
   }
@@ -100,10 +117,7 @@ int RunPatch(const Invocation& invocation) {
 
 int RunCheck(const Invocation& invocation) {
   const std::optional<FileCheck> check = CheckFile(invocation.path);
-  if (!check) {
-    WriteStderr(OutcomeLine(PatchOutcome::InvalidPath));
-    return kInvalidPath;
-  }
+  if (!check) return ReportInvalidPath(invocation.path);
   WriteStdout(invocation.json ? CheckReportJson(*check) : CheckReportText(*check));
   switch (check->verdict) {
     case CheckVerdict::ReadyToUpdate:
@@ -122,8 +136,7 @@ int RunRevert(const Invocation& invocation) {
       WriteStdout("Revert is complete!\n");
       return kSuccess;
     case RevertOutcome::InvalidPath:
-      WriteStdout(OutcomeLine(PatchOutcome::InvalidPath));
-      return kInvalidPath;
+      return ReportInvalidPath(invocation.path);
     case RevertOutcome::NotUpdated:
       WriteStdout("Can not revert.  The file does not hold every Italian text of an update.\n");
       return kRefused;
@@ -160,7 +173,9 @@ int RunCompanion(std::span<const std::filesystem::path> arguments) {
   try {
     const std::variant<Invocation, UsageError> parsed = ParseCommandLine(arguments);
     if (const UsageError* error = std::get_if<UsageError>(&parsed)) return ReportUsageError(*error);
-    return Run(std::get<Invocation>(parsed));
+    Invocation invocation = std::get<Invocation>(parsed);
+    invocation.path = PathAsEntered(invocation.path);
+    return Run(invocation);
   } catch (const std::exception& failure) {
     // FileError's text names the operation, the file and the system's reason.
     WriteStderr("quorvik-patch: " + std::string(failure.what()) + "\n");

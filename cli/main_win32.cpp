@@ -2,9 +2,11 @@
 #include <vector>
 
 #include "companion.h"
+#include "dll_search_win32.h"
 
 // The arguments arrive as UTF-16, so any path the system can name reaches the engine unchanged.
 int wmain(int argc, wchar_t** argv) {
+  quorvik::RestrictDllSearchToSystemFolder();
   const std::vector<std::filesystem::path> arguments(argv + 1, argv + argc);
   return quorvik::RunCompanion(arguments);
 }

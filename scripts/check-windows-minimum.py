@@ -43,8 +43,9 @@ RUN_TIME_SELECTED = [
 ]
 VECTOR_PATH = RUN_TIME_SELECTED[0][0]
 
-# Not code: the exception tables that the linker places among the functions.
-DATA_LABELS = {".gcc_except_table"}
+# Not code: the exception tables, and the lists of the addresses of static constructors and
+# destructors, that the linker places among the functions.
+DATA_LABELS = {".gcc_except_table", "_CTOR_LIST__", "_DTOR_LIST__"}
 
 VECTOR_REGISTER = re.compile(r"%(?:[xyz]?mm\d+|k[0-7])\b")
 # Instructions of SSE and later extensions that name no vector register. "tzcnt" is not here:

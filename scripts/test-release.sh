@@ -108,8 +108,8 @@ def source_texts(path, pattern):
 messages = (source_texts("engine/core/outcome_text.cpp", r'"([^"]*[.!])"')
             + source_texts("ui/instance_guard.h", r'L"([^"]*)"')
             + source_texts("app/failure_report.cpp", r'L"(?:\\n)*([^"\\]+)(?:\\n)*"'))
-if len(messages) != 6:
-    errors.append(f"expected six messages in the sources, found {messages}")
+if len(messages) != 7:
+    errors.append(f"expected seven messages in the sources, found {messages}")
 for name in ("LEGGIMI.txt", "README.txt"):
     data = files.get(name, b"")
     if not data.startswith(b"\xef\xbb\xbf"):

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "dpi.h"
+#include "entered_path.h"
 #include "flag_painter.h"
 #include "instance_guard.h"
 #include "patch_run.h"
@@ -308,8 +309,13 @@ void MainWindow::RunUpdate() {
   // second run while this one works.
   RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 
-  const PatchOutcome outcome =
-      PatchRun(std::filesystem::path(WindowTextOf(Control(kTxtFilePathId))));
+  PatchOutcome outcome{};
+  try {
+    outcome = PatchRun(PathAsEntered(WindowTextOf(Control(kTxtFilePathId))));
+  } catch (...) {
+    failedDuringUpdate_ = true;
+    throw;
+  }
   const OutcomeMessage message = MessageForOutcome(outcome);
   switch (outcome) {
     case PatchOutcome::InvalidPath:

@@ -41,6 +41,9 @@ class MainWindow {
   // An exception that escaped one of the window's handlers. The window destroyed itself then,
   // so that the failure is reported once, outside the window procedure.
   std::exception_ptr TakeFailure();
+  // Whether that exception came from the patch run behind "Perform Update", rather than from
+  // the window itself (a font or control that could not be made after a DPI change, say).
+  bool FailedDuringUpdate() const { return failedDuringUpdate_; }
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -69,6 +72,7 @@ class MainWindow {
   bool updateRunning_ = false;
   bool quitWhenDestroyed_ = false;
   std::exception_ptr failure_;
+  bool failedDuringUpdate_ = false;
 };
 
 }  // namespace quorvik

@@ -4,19 +4,10 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "kernel_handle_win32.h"
 #include "unique_resource.h"
 
 namespace quorvik {
-
-// A kernel object: process, thread, file, pipe. Calls return either null or
-// INVALID_HANDLE_VALUE on failure, depending on the call, so neither is a handle.
-struct KernelHandleTraits {
-  using Handle = HANDLE;
-  static constexpr Handle kEmpty = nullptr;
-  static bool IsValid(Handle handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-  static bool Close(Handle handle) { return CloseHandle(handle) != 0; }
-};
-using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
 // A mutex this thread has taken: let go of, then closed.
 struct HeldMutexTraits {

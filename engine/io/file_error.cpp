@@ -18,9 +18,20 @@ std::string PathToUtf8(const std::filesystem::path& path) {
 }
 
 FileError::FileError(std::string operation, const std::filesystem::path& path, std::string reason)
-    : std::runtime_error(Describe(operation, PathToUtf8(path), reason)),
+    : std::runtime_error(operation),
       operation_(std::move(operation)),
       path_(PathToUtf8(path)),
-      reason_(std::move(reason)) {}
+      reason_(std::move(reason)),
+      text_(Describe(operation_, path_, reason_)) {}
+
+void FileError::AddAftermath(const std::string& sentence) {
+  if (!text_.ends_with('.')) text_ += '.';
+  text_.append(" ").append(sentence);
+}
+
+void FileError::MarkFileStateUnknown() {
+  fileLeftUnchanged_ = false;
+  AddAftermath("Whether the file now holds the update could not be checked.");
+}
 
 }  // namespace quorvik

@@ -15,6 +15,13 @@ namespace quorvik {
 // its FileOps.
 struct KeptMetadata;
 
+// What became of a file that was to be deleted.
+enum class Removal {
+  Removed,    // it is gone (or was never there)
+  AtRestart,  // it could not be deleted now; Windows deletes it when it next starts
+  Left,       // it could not be deleted
+};
+
 // The steps of a safe rewrite, and of creating a new file safely, one implementation per
 // platform. Each throws FileError when it fails.
 class FileOps {
@@ -53,7 +60,8 @@ class FileOps {
                                     const std::filesystem::path& destination) = 0;
   // Asks for the rename itself to reach the disk; a failure here is not reported.
   virtual void SyncFolder(const std::filesystem::path& folder) noexcept = 0;
-  virtual void Remove(const std::filesystem::path& path) noexcept = 0;
+  // Deletes the file, trying again for a while if another program holds it open.
+  virtual Removal Remove(const std::filesystem::path& path) noexcept = 0;
 };
 
 FileOps& NativeFileOps();

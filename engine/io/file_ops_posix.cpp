@@ -168,7 +168,10 @@ class PosixFileOps final : public FileOps {
     if (directory) ::fsync(Descriptor(directory));
   }
 
-  void Remove(const std::filesystem::path& path) noexcept override { ::unlink(path.c_str()); }
+  Removal Remove(const std::filesystem::path& path) noexcept override {
+    // Open files do not keep a name from going.
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT ? Removal::Removed : Removal::Left;
+  }
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "file_error.h"
+#include "file_in_use_win32.h"
 #include "file_metadata_win32.h"
 #include "file_ops.h"
 #include "long_path_win32.h"
@@ -14,9 +15,6 @@
 
 namespace quorvik {
 namespace {
-
-constexpr int kReplaceAttempts = 10;
-constexpr DWORD kReplaceRetryDelayMs = 100;
 
 HANDLE AsHandle(const NativeFile& file) { return reinterpret_cast<HANDLE>(file.get()); }
 
@@ -74,12 +72,20 @@ class Win32FileOps final : public FileOps {
   std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
                                             const KeptMetadata& like) override {
     const std::wstring name = SystemPath(path);
-    NativeFile file(
-        reinterpret_cast<std::intptr_t>(metadata_.CreateNew(name, CreationAttributes(like))));
-    if (!file) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return std::nullopt;
-      throw FileError("Could not create the temporary file", path, CreationFailure(like, error));
+    NativeFile file;
+    const StepResult result = TryWhileFilesInUse({path}, [&] {
+      const HANDLE created = metadata_.CreateNew(name, CreationAttributes(like));
+      const DWORD error = created == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+      file.Reset(reinterpret_cast<std::intptr_t>(created));
+      return error;
+    });
+    if (result.error == ERROR_FILE_EXISTS || result.error == ERROR_ALREADY_EXISTS) {
+      return std::nullopt;
+    }
+    if (result.error != ERROR_SUCCESS) {
+      throw FileError(
+          "Could not create the temporary file", path,
+          result.inUse ? FailureReason(result, {path}) : CreationFailure(like, result.error));
     }
     try {
       StoreLike(metadata_, like, AsHandle(file), path);
@@ -126,19 +132,17 @@ class Win32FileOps final : public FileOps {
   void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override {
     // Never DeleteFileW first, nor ReplaceFileW without a backup (Wine deletes the target before
     // moving the new file in): a single rename keeps one complete file at every moment.
+    // A virus scanner or indexer may hold the new file or the target open for a moment.
     const std::wstring from = SystemPath(source);
     const std::wstring to = SystemPath(target);
-    for (int attempt = 1;; ++attempt) {
-      if (MoveFileExW(from.c_str(), to.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return;
-      }
-      const DWORD error = GetLastError();
-      // A virus scanner or indexer may hold a new file open for a moment.
-      if (error != ERROR_SHARING_VIOLATION || attempt == kReplaceAttempts) {
-        throw FileError("Could not replace", target, SystemErrorText(error));
-      }
-      Sleep(kReplaceRetryDelayMs);
+    const StepResult result = TryWhileFilesInUse({source, target}, [&] {
+      return MoveFileExW(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                 ? ERROR_SUCCESS
+                 : GetLastError();
+    });
+    if (result.error != ERROR_SUCCESS) {
+      throw FileError("Could not replace", target, FailureReason(result, {source, target}));
     }
   }
 
@@ -162,8 +166,23 @@ class Win32FileOps final : public FileOps {
     // MOVEFILE_WRITE_THROUGH already waits until the rename is on disk.
   }
 
-  void Remove(const std::filesystem::path& path) noexcept override {
-    DeleteFileW(SystemPath(path).c_str());
+  Removal Remove(const std::filesystem::path& path) noexcept override {
+    try {
+      const std::wstring name = SystemPath(path);
+      const StepResult result = TryWhileFilesInUse({path}, [&] {
+        if (DeleteFileW(name.c_str())) return static_cast<DWORD>(ERROR_SUCCESS);
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? static_cast<DWORD>(ERROR_SUCCESS) : error;
+      });
+      if (result.error == ERROR_SUCCESS) return Removal::Removed;
+      // The last resort: the system deletes it when it next starts, before any program can hold
+      // it again. Only administrators may ask for that.
+      const bool atRestart = MoveFileExW(name.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      return atRestart ? Removal::AtRestart : Removal::Left;
+    } catch (const std::exception&) {
+      // No memory for the name: the file stays.
+      return Removal::Left;
+    }
   }
 
  private:

@@ -4,6 +4,7 @@
 #include "file_update.h"
 #include "new_file.h"
 #include "table_patch.h"
+#include "temporary_file.h"
 
 namespace quorvik {
 
@@ -30,9 +31,16 @@ PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
   RedoTable(update->bytes(), table, report);
   try {
     update->Rewrite();
+  } catch (FileError& failure) {
+    // While the file still holds the original bytes, the copy is not needed and must not suggest
+    // that a patch happened; when that is not known, the copy may be the only original left.
+    if (!failure.fileLeftUnchanged()) {
+      failure.AddAftermath("The original is kept as \"" + PathToUtf8(backup) + "\".");
+      throw;
+    }
+    NoteRemoval(failure, ops.Remove(backup), "The copy of the original", backup);
+    throw;
   } catch (...) {
-    // The file still holds the original bytes, so the copy is not needed and must not suggest
-    // that a patch happened.
     ops.Remove(backup);
     throw;
   }

@@ -34,9 +34,31 @@ TemporaryFile::TemporaryFile(FileOps& ops, const std::filesystem::path& destinat
 }
 
 TemporaryFile::~TemporaryFile() {
-  if (committed_) return;
+  if (settled_) return;
   file_ = NativeFile();
   ops_.Remove(path_);
+}
+
+void TemporaryFile::Discard(FileError& failure) {
+  file_ = NativeFile();
+  NoteRemoval(failure, ops_.Remove(path_), "The temporary file", path_);
+  settled_ = true;
+}
+
+void NoteRemoval(FileError& failure, Removal removal, const std::string& what,
+                 const std::filesystem::path& file) {
+  const std::string named = what + " \"" + PathToUtf8(file) + "\"";
+  switch (removal) {
+    case Removal::Removed:
+      return;
+    case Removal::AtRestart:
+      failure.AddAftermath(named +
+                           " could not be deleted now; Windows deletes it when it next starts.");
+      return;
+    case Removal::Left:
+      break;
+  }
+  failure.AddAftermath(named + " could not be deleted; it can be deleted by hand.");
 }
 
 void TemporaryFile::Save(ByteView bytes) {

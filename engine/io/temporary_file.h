@@ -1,8 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "bytes.h"
+#include "file_error.h"
 #include "file_ops.h"
 
 namespace quorvik {
@@ -26,14 +28,23 @@ class TemporaryFile {
   void Save(ByteView bytes);
 
   // The file has been moved to its destination and is no longer deleted.
-  void Commit() { committed_ = true; }
+  void Commit() { settled_ = true; }
+
+  // Closes and deletes the file now, after `failure`, which then tells what became of the file
+  // if it could not be deleted at once.
+  void Discard(FileError& failure);
 
  private:
   FileOps& ops_;
   const KeptMetadata& kept_;
   std::filesystem::path path_;
   NativeFile file_;
-  bool committed_ = false;
+  bool settled_ = false;  // moved into place, or discarded already
 };
+
+// Adds to `failure` what became of `file`, named as `what` ("The temporary file"), when it could
+// not be deleted at once.
+void NoteRemoval(FileError& failure, Removal removal, const std::string& what,
+                 const std::filesystem::path& file);
 
 }  // namespace quorvik

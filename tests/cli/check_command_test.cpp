@@ -140,11 +140,11 @@ TEST_F(CheckCommandTest, AFileLackingAnItalianTextIsNotCalledAlreadyUpdated) {
   EXPECT_EQ(Run({"patch", target}).exitCode, 4);
 }
 
-TEST_F(CheckCommandTest, InvalidPathExitsThreeWithNothingOnStandardOutput) {
+TEST_F(CheckCommandTest, InvalidPathExitsThreeWithTheOutcomeOnStandardOutput) {
   const ProcessResult result = Run({"check", "--json", folder_ / "absent.exe"});
   EXPECT_EQ(result.exitCode, 3);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, std::string(kInvalidPathText) + "\n");
+  EXPECT_EQ(result.out, std::string(kInvalidPathText) + "\n");
+  EXPECT_EQ(result.err, "");
 }
 
 }  // namespace

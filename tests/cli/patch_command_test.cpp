@@ -52,6 +52,18 @@ TEST_F(PatchCommandTest, CallsAMissingFileOrAFolderAnInvalidPathAndCreatesNothin
   EXPECT_TRUE(folder_.Entries().empty());
 }
 
+TEST_F(PatchCommandTest, APathInDoubleQuotesWithBlanksAroundItIsTheFileInside) {
+  // As Explorer's "Copy as path" gives it, pasted into a script after a blank.
+  const fs::path target = WriteTarget(EnglishSample(), kNonAsciiName);
+  fs::path pasted = "  \"";
+  pasted += target;
+  pasted += "\" ";
+  const ProcessResult result = Run({"patch", pasted});
+  EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+  EXPECT_EQ(ReadBytes(target), UpdatedSample());
+  EXPECT_EQ(folder_.Entries(), std::vector<fs::path>{kNonAsciiName});
+}
+
 TEST_F(PatchCommandTest, AFailedRewriteExitsOneNamingTheFileOnStandardError) {
   const fs::path target = WriteTarget(EnglishSample(), kNonAsciiName);
   MakeReadOnly(target);

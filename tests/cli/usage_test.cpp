@@ -36,7 +36,7 @@ TEST_F(UsageTest, AnyOtherArgumentIsAUsageErrorWithAOneLineHint) {
 TEST_F(UsageTest, DoubleDashLetsAPathBeginWithADash) {
   const ProcessResult result = Run({"check", "--", "--json"});
   EXPECT_EQ(result.exitCode, 3);
-  EXPECT_EQ(result.err, std::string(kInvalidPathText) + "\n");
+  EXPECT_EQ(result.out, std::string(kInvalidPathText) + "\n");
 }
 
 TEST_F(UsageTest, HelpDescribesEveryCommandAndTheRevertCaveat) {

@@ -36,6 +36,33 @@ TEST(NewerSystemFunction, FindsWhatTheSystemHasExceptWhileHidden) {
   EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), KernelFunction(name));
 }
 
+TEST(NewerSystemFunction, LoadsADllNotYetLoadedFromTheSystemFolderAndKeepsIt) {
+  // Nothing else in this program loads it.
+  ASSERT_EQ(GetModuleHandleW(L"version.dll"), nullptr) << "version.dll is loaded already";
+  EXPECT_NE(FindNewerSystemFunction(L"version.dll", "GetFileVersionInfoSizeW"), nullptr);
+  const HMODULE loaded = GetModuleHandleW(L"version.dll");
+  ASSERT_NE(loaded, nullptr) << "not kept loaded";
+  wchar_t file[MAX_PATH] = {};
+  GetModuleFileNameW(loaded, file, MAX_PATH);
+  wchar_t systemFolder[MAX_PATH] = {};
+  GetSystemDirectoryW(systemFolder, MAX_PATH);
+  EXPECT_EQ(std::filesystem::path(file).parent_path(), std::filesystem::path(systemFolder));
+}
+
+int WINAPI StandIn() { return 42; }
+
+TEST(NewerSystemFunction, AReplacementStandsInWhileItLivesEvenWhereTheFunctionIsHidden) {
+  const char* name = "GetFinalPathNameByHandleW";
+  {
+    const NewerSystemFunctionReplaced replaced(name, reinterpret_cast<void*>(&StandIn));
+    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), reinterpret_cast<void*>(&StandIn));
+    const NewerSystemFunctionsHidden hidden;
+    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), reinterpret_cast<void*>(&StandIn));
+    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", "GetTickCount64"), nullptr);
+  }
+  EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), KernelFunction(name));
+}
+
 class WithoutNewerFunctions : public testing::TargetFileTest {
  protected:
   const NewerSystemFunctionsHidden hidden_;

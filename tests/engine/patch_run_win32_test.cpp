@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "file_error.h"
+#include "file_in_use_win32.h"
 #include "newer_system_function_win32.h"
 #include "patch_run.h"
 #include "patch_with_backup.h"
@@ -37,11 +38,15 @@ TEST_F(Win32PatchRunTest, AFileHeldOpenWithoutDeleteSharingIsLeftAsItWas) {
                               OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   try {
+    const InUsePausesSkipped noWaiting;
     PatchRun(target_);
     ADD_FAILURE() << "a file held open was replaced";
   } catch (const FileError& error) {
     // The path as people know it, not the system's \\?\ form.
     EXPECT_EQ(error.path(), PathToUtf8(target_));
+    EXPECT_TRUE(error.reason().starts_with("the file is in use by another program"))
+        << error.reason();
+    EXPECT_TRUE(error.fileLeftUnchanged());
   }
   CloseHandle(holder);
   EXPECT_EQ(ReadBytes(target_), english_);

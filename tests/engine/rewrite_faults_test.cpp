@@ -71,6 +71,70 @@ TEST(PatchRunKeepingBackup, AFailureAtAnyStepLeavesTheOriginalAndNoBackupOrTempo
   }
 }
 
+// A replace that the system did but answered as failed, as a network share may when its answer
+// is lost: the step is done, then the hook throws.
+class ReplaceAnsweredAsFailed : public ::testing::Test {
+ protected:
+  ReplaceAnsweredAsFailed() { WriteBytes(target_, english_); }
+
+  // The number of the step that replaces the target: the last of a patch run keeping a backup.
+  int ReplaceStep() {
+    std::vector<std::filesystem::path> stepPaths;
+    ObservedFileOps dryRun(
+        [&](int, const std::filesystem::path& path) { stepPaths.push_back(path); });
+    EXPECT_EQ(PatchRunKeepingBackup(target_, backup_, dryRun), PatchOutcome::Completed);
+    EXPECT_EQ(stepPaths.back(), target_);
+    std::filesystem::remove(backup_);
+    WriteBytes(target_, english_);
+    return dryRun.steps();
+  }
+
+  TempFolder folder_;
+  const std::filesystem::path target_ = folder_ / "Quorvik.exe";
+  const std::filesystem::path backup_ = BackupPathFor(target_);
+  const Bytes english_ = tools::MakeSampleTarget({});
+  const Bytes italian_ = tools::MakeSampleTarget({}, tools::SampleLanguage::ItalianFirstRound);
+};
+
+TEST_F(ReplaceAnsweredAsFailed, TheUpdateIsCompletedAndTheBackupKept) {
+  const int replaceStep = ReplaceStep();
+  ObservedFileOps ops([](int, const std::filesystem::path&) {}, FailAtStep(replaceStep));
+  EXPECT_EQ(PatchRunKeepingBackup(target_, backup_, ops), PatchOutcome::Completed);
+  EXPECT_EQ(ReadBytes(target_), italian_);
+  EXPECT_EQ(ReadBytes(backup_), english_);
+  EXPECT_EQ(folder_.Entries(),
+            (std::vector<std::filesystem::path>{"Quorvik.exe", "Quorvik.exe.orig"}));
+}
+
+TEST_F(ReplaceAnsweredAsFailed, AFileOfUnknownStateIsNotCalledUnchangedAndTheBackupIsKept) {
+  // Another program saves its own file under the name at once: the file holds neither the
+  // original nor the update.
+  const int replaceStep = ReplaceStep();
+  const Bytes theirs(1000, 0x7A);
+  ObservedFileOps ops([](int, const std::filesystem::path&) {},
+                      [&](int step, const std::filesystem::path& path) {
+                        if (step != replaceStep) return;
+                        std::filesystem::remove(path);
+                        WriteBytes(path, theirs);
+                        FailAtStep(step)(step, path);
+                      });
+  try {
+    PatchRunKeepingBackup(target_, backup_, ops);
+    ADD_FAILURE() << "reported as completed";
+  } catch (const FileError& failure) {
+    EXPECT_FALSE(failure.fileLeftUnchanged());
+    const std::string text = failure.what();
+    EXPECT_NE(text.find("could not be checked"), std::string::npos) << text;
+    EXPECT_NE(text.find("The original is kept as \"" + PathToUtf8(backup_) + "\""),
+              std::string::npos)
+        << text;
+  }
+  EXPECT_EQ(ReadBytes(target_), theirs);
+  EXPECT_EQ(ReadBytes(backup_), english_);
+  EXPECT_EQ(folder_.Entries(),
+            (std::vector<std::filesystem::path>{"Quorvik.exe", "Quorvik.exe.orig"}));
+}
+
 TEST(RewriteFile, PicksAnotherTemporaryNameWhenOneIsTaken) {
   TempFolder folder;
   const std::filesystem::path target = folder / "Quorvik.exe";

@@ -28,6 +28,7 @@ class UnexpectedFailure : public ::testing::Test {
     const auto box = WaitForMessageBox(utility.process().id());
     ASSERT_TRUE(box);
     EXPECT_EQ(box->title, L"Quorvik 2000");
+    EXPECT_TRUE(box->text.starts_with(L"The update could not be carried out.")) << box->text;
     EXPECT_NE(box->text.find(target_.wstring()), std::wstring::npos) << "names no file";
     EXPECT_NE(box->text.find(systemReason), std::wstring::npos) << "gives no reason";
     EXPECT_NE(box->text.find(L"left unchanged"), std::wstring::npos);
@@ -56,14 +57,14 @@ class UnexpectedFailure : public ::testing::Test {
   const std::filesystem::path target_ = folder_.path() / "Quorvik.exe";
 };
 
-TEST_F(UnexpectedFailure, FileHeldOpenByAnotherProgramCannotBeReplaced) {
+TEST_F(UnexpectedFailure, FileHeldThroughoutByAnotherProgramIsReportedInUse) {
   {
     // Another program reads the file and lets nobody delete or rename it meanwhile.
     const UniqueHandle holder(CreateFileW(target_.c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                           OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
-    ExpectFailureReported(L"Could not replace");
+    ExpectFailureReported(L"the file is in use by another program");
   }
   ExpectTargetUntouched();
 }

@@ -48,6 +48,21 @@ TEST(UpdateOutcomes, EmptyPathIsReportedInvalidWithTheBusyLabelAlreadyHidden) {
   EXPECT_FALSE(utility.IsControlVisible(kLblWaitId));
 }
 
+TEST(UpdateOutcomes, PathOnAMissingDriveGetsThePlainInvalidPathMessage) {
+  // The companion adds why an elevated program may not see a mapped drive; the window's
+  // message stays as it is.
+  const DWORD drives = GetLogicalDrives();
+  wchar_t drive = L'Y';
+  while (drive > L'C' && ((drives >> (drive - L'A')) & 1)) --drive;
+  const RunningUtility utility;
+  utility.SetPath(std::wstring(1, drive) + L":\\Programmi\\Quorvik\\Quorvik.exe");
+  utility.ClickUpdate();
+  const auto box = WaitForMessageBox(utility.process().id());
+  ASSERT_TRUE(box);
+  ExpectPlainMessage(*box, utility, kInvalidPathText, L"Error");
+  PressOk(*box);
+}
+
 TEST(UpdateOutcomes, OtherFileCannotBeUpdatedAndStaysUntouchedAndTheWindowStaysUsable) {
   const TempFolder folder;
   const auto target = folder.path() / "notes.dat";
@@ -118,6 +133,24 @@ TEST(UpdateOutcomes, DefaultPathIsPatchedAndTheProgramEndsAfterOk) {
   PressOk(*box);
   EXPECT_EQ(utility.process().WaitForExit(), 0u);
   EXPECT_EQ(ReadBytes(DefaultInstall::kProgram),
+            tools::MakeSampleTarget({}, tools::SampleLanguage::ItalianFirstRound));
+}
+
+TEST(UpdateOutcomes, PathPastedInDoubleQuotesAfterBlanksIsPatched) {
+  // Explorer's "Copy as path" puts the path in double quotes.
+  const TempFolder folder;
+  const auto target = folder.path() / "Quorvik.exe";
+  WriteBytes(target, tools::MakeSampleTarget({}));
+  const RunningUtility utility;
+  utility.SetPath(L"  \"" + target.wstring() + L"\"");
+  utility.ClickUpdate();
+  const auto box = WaitForMessageBox(utility.process().id());
+  ASSERT_TRUE(box);
+  ExpectPlainMessage(*box, utility, L"Update is complete!", kProductTitle);
+
+  PressOk(*box);
+  EXPECT_EQ(utility.process().WaitForExit(), 0u);
+  EXPECT_EQ(ReadBytes(target),
             tools::MakeSampleTarget({}, tools::SampleLanguage::ItalianFirstRound));
 }
 

@@ -8,14 +8,20 @@ namespace quorvik::testing {
 
 void ObservedFileOps::Step(const std::filesystem::path& path) { beforeStep_(++steps_, path); }
 
+void ObservedFileOps::Done(const std::filesystem::path& path) { afterStep_(steps_, path); }
+
 std::filesystem::path ObservedFileOps::ResolveTarget(const std::filesystem::path& path) {
   Step(path);
-  return real_.ResolveTarget(path);
+  std::filesystem::path target = real_.ResolveTarget(path);
+  Done(path);
+  return target;
 }
 
 FileStamp ObservedFileOps::StampOfReplaceable(const std::filesystem::path& target) {
   Step(target);
-  return real_.StampOfReplaceable(target);
+  const FileStamp stamp = real_.StampOfReplaceable(target);
+  Done(target);
+  return stamp;
 }
 
 std::shared_ptr<const KeptMetadata> ObservedFileOps::ReadMetadata(
@@ -27,7 +33,9 @@ std::shared_ptr<const KeptMetadata> ObservedFileOps::ReadMetadata(
 std::optional<NativeFile> ObservedFileOps::CreateExclusive(const std::filesystem::path& path,
                                                            const KeptMetadata& like) {
   Step(path);
-  return real_.CreateExclusive(path, like);
+  std::optional<NativeFile> file = real_.CreateExclusive(path, like);
+  Done(path);
+  return file;
 }
 
 void ObservedFileOps::WriteAll(NativeFile& file, ByteView bytes,
@@ -36,28 +44,33 @@ void ObservedFileOps::WriteAll(NativeFile& file, ByteView bytes,
   real_.WriteAll(file, bytes.first(bytes.size() / 2), path);
   Step(path);
   real_.WriteAll(file, bytes.subspan(bytes.size() / 2), path);
+  Done(path);
 }
 
 void ObservedFileOps::CopyMetadata(const KeptMetadata& kept, NativeFile& file,
                                    const std::filesystem::path& path) {
   Step(path);
   real_.CopyMetadata(kept, file, path);
+  Done(path);
 }
 
 void ObservedFileOps::Flush(NativeFile& file, const std::filesystem::path& path) {
   Step(path);
   real_.Flush(file, path);
+  Done(path);
 }
 
 void ObservedFileOps::Close(NativeFile& file, const std::filesystem::path& path) {
   Step(path);
   real_.Close(file, path);
+  Done(path);
 }
 
 void ObservedFileOps::Replace(const std::filesystem::path& source,
                               const std::filesystem::path& target) {
   Step(target);
   real_.Replace(source, target);
+  Done(target);
 }
 
 void ObservedFileOps::KeepShortName(const std::filesystem::path& target,
@@ -68,14 +81,18 @@ void ObservedFileOps::KeepShortName(const std::filesystem::path& target,
 bool ObservedFileOps::MoveWithoutReplacing(const std::filesystem::path& source,
                                            const std::filesystem::path& destination) {
   Step(destination);
-  return real_.MoveWithoutReplacing(source, destination);
+  const bool moved = real_.MoveWithoutReplacing(source, destination);
+  Done(destination);
+  return moved;
 }
 
 void ObservedFileOps::SyncFolder(const std::filesystem::path& folder) noexcept {
   real_.SyncFolder(folder);
 }
 
-void ObservedFileOps::Remove(const std::filesystem::path& path) noexcept { real_.Remove(path); }
+Removal ObservedFileOps::Remove(const std::filesystem::path& path) noexcept {
+  return real_.Remove(path);
+}
 
 ObservedFileOps::Hook FailAtStep(int failAt) {
   return [failAt](int step, const std::filesystem::path& path) {

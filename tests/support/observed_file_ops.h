@@ -7,13 +7,16 @@
 namespace quorvik::testing {
 
 // The platform's own file operations, with a hook called before each one that can fail, given
-// its number counted from 1. The hook may throw, or end the process, to stand for a failure or
-// a crash at that step.
+// its number counted from 1, and another called once it has been done. The hooks may throw, or
+// end the process, to stand for a failure or a crash at that step: before it, or after the
+// system did it but answered that it failed (as a network share whose answer was lost may).
 class ObservedFileOps final : public FileOps {
  public:
   using Hook = std::function<void(int step, const std::filesystem::path& path)>;
 
-  explicit ObservedFileOps(Hook beforeStep) : beforeStep_(std::move(beforeStep)) {}
+  explicit ObservedFileOps(
+      Hook beforeStep, Hook afterStep = [](int, const std::filesystem::path&) {})
+      : beforeStep_(std::move(beforeStep)), afterStep_(std::move(afterStep)) {}
 
   int steps() const { return steps_; }
 
@@ -33,13 +36,15 @@ class ObservedFileOps final : public FileOps {
   bool MoveWithoutReplacing(const std::filesystem::path& source,
                             const std::filesystem::path& destination) override;
   void SyncFolder(const std::filesystem::path& folder) noexcept override;
-  void Remove(const std::filesystem::path& path) noexcept override;
+  Removal Remove(const std::filesystem::path& path) noexcept override;
 
  private:
   void Step(const std::filesystem::path& path);
+  void Done(const std::filesystem::path& path);
 
   FileOps& real_ = NativeFileOps();
   Hook beforeStep_;
+  Hook afterStep_;
   int steps_ = 0;
 };
 

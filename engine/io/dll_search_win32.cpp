@@ -1,4 +1,4 @@
-#include "dll_search.h"
+#include "dll_search_win32.h"
 
 #include <windows.h>
 

@@ -1,0 +1,152 @@
+#include "file_in_use_win32.h"
+
+#include <restartmanager.h>
+
+#include <vector>
+
+#include "in_use_retry.h"
+#include "long_path_win32.h"
+#include "native_file.h"
+#include "newer_system_function_win32.h"
+#include "system_error.h"
+#include "utf8_win32.h"
+
+namespace quorvik {
+namespace {
+
+int skippingScopes = 0;
+
+// True when another handle holds `file` open without letting others delete it, which keeps a
+// rename over it, or its deletion, from working. Asking for the right to delete it then fails
+// with a sharing violation; without such a handle it works, and without that right it fails with
+// access denied.
+bool HeldWithoutDeleteSharing(const std::filesystem::path& file) {
+  const std::wstring name = SystemPath(file);
+  const HANDLE opened =
+      CreateFileW(name.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const DWORD error = GetLastError();
+  const NativeFile handle(reinterpret_cast<std::intptr_t>(opened));
+  return !handle && error == ERROR_SHARING_VIOLATION;
+}
+
+// Windows answers access denied, not a sharing violation, to a rename over a file or a deletion
+// while another program holds the file without delete sharing; the same answer also means
+// missing rights or a read-only file, which waiting does not change.
+bool IsInUse(DWORD error, Files files) {
+  if (error == ERROR_SHARING_VIOLATION) return true;
+  if (error != ERROR_ACCESS_DENIED) return false;
+  for (const std::filesystem::path& file : files) {
+    if (HeldWithoutDeleteSharing(file)) return true;
+  }
+  return false;
+}
+
+void PauseBeforeRetry(std::chrono::milliseconds pause) {
+  if (skippingScopes == 0) Sleep(static_cast<DWORD>(pause.count()));
+}
+
+// The Restart Manager (Windows Vista and later), looked up rather than imported.
+using RmStartSessionFunction = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
+using RmRegisterResourcesFunction = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*,
+                                                   UINT, LPCWSTR*);
+using RmGetListFunction = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, DWORD*);
+using RmEndSessionFunction = DWORD(WINAPI*)(DWORD);
+
+// A Restart Manager session, ended when it goes.
+class RestartManagerSession {
+ public:
+  RestartManagerSession(RmStartSessionFunction start, RmEndSessionFunction end) : end_(end) {
+    WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+    started_ = start(&handle_, 0, key) == ERROR_SUCCESS;
+  }
+  RestartManagerSession(const RestartManagerSession&) = delete;
+  RestartManagerSession& operator=(const RestartManagerSession&) = delete;
+  ~RestartManagerSession() {
+    if (started_) end_(handle_);
+  }
+
+  bool started() const { return started_; }
+  DWORD handle() const { return handle_; }
+
+ private:
+  RmEndSessionFunction end_;
+  DWORD handle_ = 0;
+  bool started_ = false;
+};
+
+// The programs that hold any of `files` open, as "NAME (process id ID)", as far as the Restart
+// Manager can tell; none where there is no Restart Manager or it cannot say.
+std::vector<std::string> ProgramsHolding(Files files) {
+  constexpr wchar_t kDll[] = L"rstrtmgr.dll";
+  const auto start = NewerSystemFunction<RmStartSessionFunction>(kDll, "RmStartSession");
+  const auto registerResources =
+      NewerSystemFunction<RmRegisterResourcesFunction>(kDll, "RmRegisterResources");
+  const auto getList = NewerSystemFunction<RmGetListFunction>(kDll, "RmGetList");
+  const auto end = NewerSystemFunction<RmEndSessionFunction>(kDll, "RmEndSession");
+  if (!start || !registerResources || !getList || !end) return {};
+  const RestartManagerSession session(start, end);
+  if (!session.started()) return {};
+
+  std::vector<std::wstring> names;
+  for (const std::filesystem::path& file : files) names.push_back(FullPath(file));
+  std::vector<LPCWSTR> namePointers;
+  for (const std::wstring& name : names) namePointers.push_back(name.c_str());
+  if (registerResources(session.handle(), static_cast<UINT>(namePointers.size()),
+                        namePointers.data(), 0, nullptr, 0, nullptr) != ERROR_SUCCESS) {
+    return {};
+  }
+
+  std::vector<RM_PROCESS_INFO> found;
+  UINT count = 0;
+  DWORD result = ERROR_MORE_DATA;
+  // The first call tells how many there are; more may come before the second one.
+  for (int attempt = 0; attempt < 3 && result == ERROR_MORE_DATA; ++attempt) {
+    UINT needed = 0;
+    DWORD reasons = 0;
+    count = static_cast<UINT>(found.size());
+    result = getList(session.handle(), &needed, &count, found.data(), &reasons);
+    if (result == ERROR_MORE_DATA) found.resize(needed);
+  }
+  if (result != ERROR_SUCCESS) return {};
+
+  std::vector<std::string> programs;
+  for (UINT i = 0; i < count && i < found.size(); ++i) {
+    const std::wstring appName(found[i].strAppName,
+                               wcsnlen(found[i].strAppName, CCH_RM_MAX_APP_NAME + 1));
+    const std::string id = "process id " + std::to_string(found[i].Process.dwProcessId);
+    programs.push_back(appName.empty() ? id : WideToUtf8(appName) + " (" + id + ")");
+  }
+  return programs;
+}
+
+}  // namespace
+
+StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step) {
+  StepResult result;
+  TryWhileInUse(
+      [&] {
+        result.error = step();
+        result.inUse = result.error != ERROR_SUCCESS && IsInUse(result.error, files);
+        if (result.error == ERROR_SUCCESS) return TryOutcome::Done;
+        return result.inUse ? TryOutcome::InUse : TryOutcome::Failed;
+      },
+      PauseBeforeRetry);
+  return result;
+}
+
+std::string FailureReason(const StepResult& result, Files files) {
+  if (!result.inUse) return SystemErrorText(result.error);
+  std::string reason = "the file is in use by another program";
+  const std::vector<std::string> programs = ProgramsHolding(files);
+  for (std::size_t i = 0; i < programs.size(); ++i) {
+    reason += (i == 0 ? ": " : ", ") + programs[i];
+  }
+  return reason;
+}
+
+InUsePausesSkipped::InUsePausesSkipped() { ++skippingScopes; }
+
+InUsePausesSkipped::~InUsePausesSkipped() { --skippingScopes; }
+
+}  // namespace quorvik

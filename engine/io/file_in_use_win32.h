@@ -1,0 +1,41 @@
+#pragma once
+
+// Windows only: steps on files that another program may hold open for a moment, as virus
+// scanners, indexers and backup agents do.
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <string>
+
+namespace quorvik {
+
+using Files = std::initializer_list<std::filesystem::path>;
+
+// How the last try of a step on files ended.
+struct StepResult {
+  DWORD error = ERROR_SUCCESS;  // the system's error code; ERROR_SUCCESS when the step worked
+  bool inUse = false;           // it failed because another program holds one of the files open
+};
+
+// Tries `step`, a step on `files` that returns the system's error code, again while another
+// program holds one of the files open, with the pauses of TryWhileInUse.
+StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step);
+
+// The reason to give for a step on `files` that failed: that the file is in use by another
+// program, naming the programs and their process ids where Windows can tell, when that is why;
+// otherwise the system's own message.
+std::string FailureReason(const StepResult& result, Files files);
+
+// While one lives, the pauses between tries take no time: for tests that hold a file throughout
+// in their own process, and need not wait for what the pauses are there for.
+class InUsePausesSkipped {
+ public:
+  InUsePausesSkipped();
+  InUsePausesSkipped(const InUsePausesSkipped&) = delete;
+  InUsePausesSkipped& operator=(const InUsePausesSkipped&) = delete;
+  ~InUsePausesSkipped();
+};
+
+}  // namespace quorvik

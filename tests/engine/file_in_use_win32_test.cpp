@@ -1,0 +1,245 @@
+// A program file, or the new file beside it, held open by another program: what the rewrite
+// says, and what becomes of the new file. The holder is this test's own handle; the pauses
+// between tries are skipped, since the file is held throughout.
+#include "file_in_use_win32.h"
+
+#include <gtest/gtest.h>
+#include <restartmanager.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "file_error.h"
+#include "file_ops.h"
+#include "kernel_handle_win32.h"
+#include "long_path_win32.h"
+#include "newer_system_function_win32.h"
+#include "observed_file_ops.h"
+#include "patch_run.h"
+#include "read_whole_file.h"
+#include "rewrite.h"
+#include "target_file_test.h"
+
+namespace quorvik {
+namespace {
+
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+constexpr char kInUse[] = "the file is in use by another program";
+
+// Opens `file` as a virus scanner does: reading, and sharing it for reading only.
+UniqueHandle HoldForReading(const std::filesystem::path& file) {
+  return UniqueHandle(
+      CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+class FileInUseTest : public testing::TargetFileTest {
+ protected:
+  FileInUseTest() { WriteBytes(target_, english_); }
+
+  // The reason PatchRun gives while the target is held; empty if it did not fail.
+  std::string ReasonWhileHeld() {
+    const UniqueHandle holder = HoldForReading(target_);
+    EXPECT_TRUE(holder);
+    try {
+      PatchRun(target_);
+    } catch (const FileError& failure) {
+      EXPECT_TRUE(failure.fileLeftUnchanged());
+      return failure.reason();
+    }
+    ADD_FAILURE() << "a held file was replaced";
+    return {};
+  }
+
+  void ExpectTargetAsItWas() {
+    EXPECT_EQ(ReadBytes(target_), english_);
+    EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+  }
+
+  const InUsePausesSkipped noWaiting_;
+};
+
+// A Restart Manager that knows two programs holding the files, and counts its sessions.
+struct FakeRestartManager {
+  static inline std::vector<std::wstring> registered;
+  static inline int openSessions = 0;
+
+  static DWORD WINAPI StartSession(DWORD* session, DWORD, WCHAR* key) {
+    *session = 7;
+    key[0] = L'\0';
+    ++openSessions;
+    return ERROR_SUCCESS;
+  }
+  static DWORD WINAPI RegisterResources(DWORD, UINT count, LPCWSTR* files, UINT, RM_UNIQUE_PROCESS*,
+                                        UINT, LPCWSTR*) {
+    registered.assign(files, files + count);
+    return ERROR_SUCCESS;
+  }
+  // As the system does, it answers a list too short for its programs with ERROR_MORE_DATA.
+  static DWORD WINAPI GetList(DWORD, UINT* needed, UINT* count, RM_PROCESS_INFO* programs,
+                              DWORD* reasons) {
+    *needed = 2;
+    *reasons = 0;
+    if (*count < 2) return ERROR_MORE_DATA;
+    programs[0] = RM_PROCESS_INFO{};
+    programs[0].Process.dwProcessId = 4242;
+    lstrcpynW(programs[0].strAppName, L"Scanner Pro", CCH_RM_MAX_APP_NAME);
+    programs[1] = RM_PROCESS_INFO{};
+    programs[1].Process.dwProcessId = 77;
+    *count = 2;
+    return ERROR_SUCCESS;
+  }
+  static DWORD WINAPI EndSession(DWORD) {
+    --openSessions;
+    return ERROR_SUCCESS;
+  }
+};
+
+TEST_F(FileInUseTest, NamesTheProgramsThatHoldTheFileWhereWindowsCanTell) {
+  const NewerSystemFunctionReplaced start(
+      "RmStartSession", reinterpret_cast<void*>(&FakeRestartManager::StartSession));
+  const NewerSystemFunctionReplaced registerResources(
+      "RmRegisterResources", reinterpret_cast<void*>(&FakeRestartManager::RegisterResources));
+  const NewerSystemFunctionReplaced getList("RmGetList",
+                                            reinterpret_cast<void*>(&FakeRestartManager::GetList));
+  const NewerSystemFunctionReplaced end("RmEndSession",
+                                        reinterpret_cast<void*>(&FakeRestartManager::EndSession));
+
+  EXPECT_EQ(ReasonWhileHeld(),
+            std::string(kInUse) + ": Scanner Pro (process id 4242), process id 77");
+  EXPECT_EQ(FakeRestartManager::openSessions, 0) << "a Restart Manager session was left open";
+  // Asked about the target and the new file beside it, by their full paths.
+  ASSERT_EQ(FakeRestartManager::registered.size(), 2u);
+  EXPECT_TRUE(FakeRestartManager::registered[0].ends_with(L".tmp"));
+  EXPECT_EQ(FakeRestartManager::registered[1], FullPath(target_));
+  ExpectTargetAsItWas();
+}
+
+TEST_F(FileInUseTest, SaysTheFileIsInUseWhereWindowsCannotTellByWhom) {
+  // Wine's Restart Manager knows no programs; Windows' names this test program.
+  const std::string reason = ReasonWhileHeld();
+  EXPECT_TRUE(reason == kInUse ||
+              reason.find("process id " + std::to_string(GetCurrentProcessId())) !=
+                  std::string::npos)
+      << reason;
+  EXPECT_TRUE(reason.starts_with(kInUse)) << reason;
+  {
+    // As on Windows XP, which has no Restart Manager.
+    const NewerSystemFunctionsHidden hidden;
+    EXPECT_EQ(ReasonWhileHeld(), kInUse);
+  }
+  ExpectTargetAsItWas();
+}
+
+TEST_F(FileInUseTest, AccessDeniedWithNobodyHoldingTheFileKeepsTheSystemsReason) {
+  // Windows refuses to put a file in place of a folder, as it refuses a file the user may not
+  // replace: access denied, and no other program in sight.
+  const std::filesystem::path folder = folder_ / "Folder";
+  std::filesystem::create_directory(folder);
+  try {
+    NativeFileOps().Replace(target_, folder);
+    ADD_FAILURE() << "a folder was replaced";
+  } catch (const FileError& failure) {
+    EXPECT_EQ(failure.reason().find("in use"), std::string::npos) << failure.reason();
+    EXPECT_TRUE(failure.reason().ends_with("[0x00000005]")) << failure.reason();
+  }
+  EXPECT_EQ(ReadBytes(target_), english_);
+}
+
+constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+// The files Windows deletes or renames when it next starts, as it lists them: pairs of names,
+// each ended by a NUL, the second one empty for a deletion. Put back as it was at the end.
+class PendingRenames {
+ public:
+  PendingRenames() : before_(Read()) {}
+  PendingRenames(const PendingRenames&) = delete;
+  PendingRenames& operator=(const PendingRenames&) = delete;
+  ~PendingRenames() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != 0) return;
+    if (before_.empty()) {
+      RegDeleteValueW(key, kPendingRenames);
+    } else {
+      RegSetValueExW(key, kPendingRenames, 0, REG_MULTI_SZ,
+                     reinterpret_cast<const BYTE*>(before_.data()),
+                     static_cast<DWORD>(before_.size() * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+  }
+
+  static std::wstring Read() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != 0) {
+      return {};
+    }
+    DWORD size = 0;
+    std::wstring value;
+    if (RegQueryValueExW(key, kPendingRenames, nullptr, nullptr, nullptr, &size) == 0) {
+      value.resize(size / sizeof(wchar_t));
+      RegQueryValueExW(key, kPendingRenames, nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(value.data()), &size);
+    }
+    RegCloseKey(key);
+    return value;
+  }
+
+  // Only administrators may have Windows delete a file when it next starts.
+  static bool MayAddTo() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != 0) {
+      return false;
+    }
+    RegCloseKey(key);
+    return true;
+  }
+
+ private:
+  std::wstring before_;
+};
+
+TEST_F(FileInUseTest, ANewFileHeldTillTheEndIsLeftForWindowsToDeleteAndTheMessageSaysSo) {
+  const PendingRenames pendingRenames;
+  testing::ObservedFileOps dryRun(testing::FailAtStep(0));
+  RewriteFile(target_, italian_, ReadWholeFile(target_).stamp, dryRun);
+  const int replaceStep = dryRun.steps();
+  WriteBytes(target_, english_);
+
+  // A scanner opens the new file just before the replace and keeps it open; the replace fails.
+  std::filesystem::path temporary;
+  UniqueHandle holder;
+  testing::ObservedFileOps ops([&](int step, const std::filesystem::path& path) {
+    if (step != replaceStep) return;
+    for (const std::filesystem::path& name : folder_.Entries()) {
+      if (name.extension() == ".tmp") temporary = folder_ / name;
+    }
+    holder = HoldForReading(temporary);
+    throw FileError("Could not replace", path, "the network went away");
+  });
+  try {
+    RewriteFile(target_, italian_, ReadWholeFile(target_).stamp, ops);
+    ADD_FAILURE() << "the replace did not fail";
+  } catch (const FileError& failure) {
+    EXPECT_TRUE(holder) << "the new file was never held";
+    const std::string text = failure.what();
+    EXPECT_TRUE(text.starts_with("Could not replace")) << text;
+    EXPECT_NE(text.find("The temporary file \"" + PathToUtf8(temporary) + "\""), std::string::npos)
+        << text;
+    if (PendingRenames::MayAddTo()) {
+      EXPECT_NE(text.find("Windows deletes it when it next starts"), std::string::npos) << text;
+      const std::wstring listed = L"\\??\\" + FullPath(temporary);
+      EXPECT_NE(PendingRenames::Read().find(listed + L'\0' + L'\0'), std::wstring::npos);
+    } else {
+      EXPECT_NE(text.find("it can be deleted by hand"), std::string::npos) << text;
+    }
+  }
+  holder.Reset();
+  std::filesystem::remove(temporary);
+  EXPECT_EQ(ReadBytes(target_), english_);
+}
+
+}  // namespace
+}  // namespace quorvik
