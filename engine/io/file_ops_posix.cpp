@@ -33,6 +33,22 @@ void StartWritingToDisk(int fd) {
 
 int Descriptor(const NativeFile& file) { return static_cast<int>(file.get()); }
 
+// Opens the file for reading only to keep hold of it across a rename; holds nothing when it
+// cannot be opened.
+NativeFile Hold(const std::filesystem::path& path) {
+  return NativeFile(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// After a rename: writes the renamed file's own record, under its new name, to the disk. On FAT
+// the folder entry holds the file's first cluster and size, and a rename creates or takes over
+// that entry without them: they reach the disk only with the file itself, not with the folder,
+// so a crash after the folder alone was written finds the name with no content. Journaled file
+// systems have already logged the rename; for them this costs a flush and nothing else. Best
+// effort, like the folder's: the rename has happened either way.
+void SaveRenamed(const NativeFile& renamed) {
+  if (renamed) ::fsync(Descriptor(renamed));
+}
+
 // What link() answers on a file system without hard links: FAT and exFAT (EPERM), some network
 // shares (EOPNOTSUPP, or ENOSYS from a FUSE file system).
 bool LinksUnsupported(int error) {
@@ -44,7 +60,9 @@ bool LinksUnsupported(int error) {
 bool RenameWithoutReplacing(const std::filesystem::path& source,
                             const std::filesystem::path& destination) {
 #if defined(__linux__)
+  const NativeFile renamed = Hold(source);
   if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
+    SaveRenamed(renamed);
     return true;
   }
   if (errno == EEXIST) return false;
@@ -142,7 +160,13 @@ class PosixFileOps final : public FileOps {
   }
 
   void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override {
+    // The old file is held until the new one's record is on the disk: FAT frees a replaced
+    // file's clusters as soon as nothing holds it, and a crash that kept those frees but not the
+    // new folder entry would leave the name pointing at freed clusters: neither file.
+    const NativeFile old = Hold(target);
+    const NativeFile renamed = Hold(source);
     if (::rename(source.c_str(), target.c_str()) != 0) ThrowLastError("Could not replace", target);
+    SaveRenamed(renamed);
   }
 
   void KeepShortName(const std::filesystem::path&, const KeptMetadata&) noexcept override {
