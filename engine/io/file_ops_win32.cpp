@@ -18,6 +18,18 @@ namespace {
 
 HANDLE AsHandle(const NativeFile& file) { return reinterpret_cast<HANDLE>(file.get()); }
 
+// After a rename: flushes the renamed file under its new name, its folder entry with it. On FAT
+// that entry holds the file's first cluster and size. Windows has written it already
+// (MOVEFILE_WRITE_THROUGH); Wine ignores that flag, and Linux's FAT driver writes the entry only
+// with the file, so without this a crash could leave the name with no content. Best effort: the
+// rename has happened either way.
+void FlushRenamed(const std::wstring& name) noexcept {
+  const NativeFile file(reinterpret_cast<std::intptr_t>(CreateFileW(
+      name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  if (file) FlushFileBuffers(AsHandle(file));
+}
+
 WIN32_FILE_ATTRIBUTE_DATA AttributesOf(const std::filesystem::path& path) {
   const std::wstring name = SystemPath(path);
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -144,6 +156,7 @@ class Win32FileOps final : public FileOps {
     if (result.error != ERROR_SUCCESS) {
       throw FileError("Could not replace", target, FailureReason(result, {source, target}));
     }
+    FlushRenamed(to);
   }
 
   void KeepShortName(const std::filesystem::path& target,
@@ -156,7 +169,10 @@ class Win32FileOps final : public FileOps {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
     const std::wstring from = SystemPath(source);
     const std::wstring to = SystemPath(destination);
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      FlushRenamed(to);
+      return true;
+    }
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
     throw FileError("Could not create", destination, SystemErrorText(error));
