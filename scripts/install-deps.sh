@@ -10,6 +10,7 @@ packages=(
   wine wine64 wine32:i386 libgcc-s1:i386
   xvfb xauth x11-utils imagemagick
   strace xdelta3 clang-format unzip
+  osslsigncode openssl
   qemu-system-x86 debootstrap e2fsprogs
 )
 
