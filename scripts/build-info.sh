@@ -48,11 +48,13 @@ tool_files=(
 )
 packages=$(for file in "${tool_files[@]}"; do package_of "$file"; done | sort -u)
 
-# A line of a generated build file, with the checkout's path written as ".".
+# A line of a generated build file, with the checkout's path written as "." and without the
+# quotes CMake puts around flags when that path holds a blank.
 flags_of() {
   local line
   line=$(sed -n "s/^$2 = //p" "$1")
-  echo "${line//"$root"/.}"
+  line=${line//"$root"/.}
+  echo "${line//\"/}"
 }
 
 echo "Build record of the Quorvik 2000 Italian Language Patch release"

@@ -123,4 +123,6 @@ ProcessResult RunProgram(const std::filesystem::path& program,
   return {static_cast<int>(exitCode), std::move(readers[0].bytes), std::move(readers[1].bytes)};
 }
 
+void SetEnvironment(const char* name, const char* value) { SetEnvironmentVariableA(name, value); }
+
 }  // namespace quorvik::testing
