@@ -279,6 +279,7 @@ for program in QuorvikItaliano.exe quorvik-patch.exe; do
     "$report" | tr '\n' ' ')
   [ "$digests" = "0=SHA1 1=SHA256 " ] && grep -qx 'Number of verified signatures: 2' "$report" ||
     fail "$program: signatures $digests, expected 0=SHA1 1=SHA256, both verified (see $report)"
+  rm -f "$work/unsigned-again.exe"
   osslsigncode remove-signature -in "$signed/$folder/$program" -out "$work/unsigned-again.exe" \
     >/dev/null
   cmp "$work/unsigned-again.exe" "$unpacked/$folder/$program" ||
