@@ -7,9 +7,14 @@
 # used. Everything comes from Debian's packages: debootstrap makes the root file system, the
 # i386 packages are added in a chroot of it, and the 32-bit Wine prefix is made once, inside the
 # new guest, because that is the only place here where 32-bit Wine runs.
+#
+# The root file system is put together in a folder of its own under /var/tmp, whatever the
+# clone's path: debootstrap leaves links out of a root whose path holds a blank. A failed build
+# leaves no mount, no such folder and no image that a later run would take for a whole one.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/apt.sh"
 packages_file=$root/scripts/guest-packages.list
 mirror=http://deb.debian.org/debian
 security_mirror=http://deb.debian.org/debian-security
@@ -20,6 +25,11 @@ export LC_ALL=C.UTF-8
 key=$(cat "$0" "$packages_file" | sha256sum | cut -c1-16)
 images=$root/build/guest
 image=$images/$key
+# --cached: only says whether the image is built (status 0, and its folder) or not (status 1).
+if [ "${1:-}" = --cached ]; then
+  [ -f "$image/ready" ] && echo "$image"
+  exit
+fi
 mkdir -p "$images"
 exec 9>"$images/lock"
 flock 9
@@ -32,15 +42,31 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 started=$SECONDS
 work=$image.partial
-rootfs=$work/rootfs
 log=$work/build.log
+rootfs=""
+# Ends what still runs in the root file system, unmounts what was mounted there and removes it,
+# then the partial image. The root's folder is named in the partial image's folder, so that a
+# run that was killed has its leftovers removed by the next one.
 cleanup() {
-  if mountpoint -q "$rootfs/proc" 2>/dev/null; then $sudo umount "$rootfs/proc"; fi
+  local folder process
+  for folder in "$rootfs" $(cat "$work/rootfs-folder" 2>/dev/null); do
+    [ -n "$folder" ] && [ -d "$folder" ] || continue
+    for process in /proc/[0-9]*; do
+      [ "$($sudo readlink "$process/root" 2>/dev/null)" = "$folder" ] &&
+        $sudo kill -KILL "${process#/proc/}" 2>/dev/null
+    done
+    if mountpoint -q "$folder/proc"; then
+      $sudo umount "$folder/proc" || $sudo umount --lazy "$folder/proc"
+    fi
+    $sudo rm -rf --one-file-system "$folder"
+  done
   $sudo rm -rf "$work"
 }
 trap cleanup EXIT
 cleanup
 mkdir -p "$work"
+rootfs=$(mktemp -d /var/tmp/quorvik-guest-root.XXXXXX)
+echo "$rootfs" >"$work/rootfs-folder"
 
 # Runs a step with its output in the log; on failure keeps the log and shows its end.
 step() {
@@ -83,13 +109,12 @@ deb $mirror bookworm-updates main
 deb $security_mirror bookworm-security main
 EOF
 $sudo mount -t proc proc "$rootfs/proc"
-step "adding the i386 packages (${foreign[*]}) and updates" in_guest_root sh -ec "
-  dpkg --add-architecture i386
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends ${foreign[*]}
-  apt-get upgrade -y -q --no-install-recommends
-  apt-get clean
-  rm -rf /var/lib/apt/lists/*"
+echo "Guest image: adding the i386 packages (${foreign[*]}) and updates ..." >&2
+in_guest_root dpkg --add-architecture i386
+apt_update in_guest_root apt-get
+apt_install in_guest_root apt-get -- "${foreign[@]}"
+step "installing updates" in_guest_root apt-get upgrade -y -q --no-install-recommends
+in_guest_root sh -ec 'apt-get clean; rm -rf /var/lib/apt/lists/*'
 $sudo umount "$rootfs/proc"
 $sudo rm "$rootfs/usr/sbin/policy-rc.d"
 
@@ -131,7 +156,8 @@ $sudo cat "$initrd" >"$work/initrd.img"
 truncate -s 12G "$work/disk.img"
 step "making the ext4 disk image" \
   $sudo mkfs.ext4 -q -F -L quorvik-guest -E root_owner=0:0 -d "$rootfs" "$work/disk.img"
-$sudo rm -rf "$rootfs"
+$sudo rm -rf --one-file-system "$rootfs"
+rm "$work/rootfs-folder"
 
 step "making the 32-bit Wine prefix inside the guest" \
   "$root/scripts/guest.sh" --image "$work" --writable --timeout 1200 -- sh -ec '

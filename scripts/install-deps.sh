@@ -1,39 +1,65 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build, run and test the project: the native
-# and mingw-w64 compilers, GoogleTest's sources, Wine (32- and 64-bit) and a virtual X display.
-# Installs nothing that is already there, so it can run any number of times.
+# and mingw-w64 compilers, GoogleTest's sources, Wine, a virtual X display and what the emulated
+# guest is built and booted with. 32-bit Wine only where the kernel executes 32-bit code: elsewhere
+# the shipped program's tests run in the guest, which has its own. Installs nothing that is
+# already there, so it can run any number of times.
+#
+# An archive that is partly out of step does not stop it (scripts/apt.sh): it goes on with the
+# indexes that arrived, and fails only when a package this machine needs cannot be installed,
+# naming it. 32-bit Wine is not needed to test (the guest stands in for it): when it cannot be
+# installed, this says so and the Windows tests run in the guest.
 set -euo pipefail
+scripts=$(cd "$(dirname "$0")" && pwd)
+. "$scripts/machine.sh"
+. "$scripts/apt.sh"
 
-packages=(
+needed=(
   cmake make g++ googletest nlohmann-json3-dev python3
   mingw-w64
-  wine wine64 wine32:i386 libgcc-s1:i386
+  wine wine64
   xvfb xauth x11-utils imagemagick
   strace xdelta3 clang-format unzip
+  # The release's signing and its test.
   osslsigncode openssl
+  # The emulated guest: the power-cut test runs in it on every machine.
   qemu-system-x86 debootstrap e2fsprogs
 )
+wine32=()
+kernel_runs_32bit_code && wine32=(wine32:i386 libgcc-s1:i386)
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+missing() {
+  local package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      echo "$package"
+  done
+}
+mapfile -t missing_needed < <(missing "${needed[@]}")
+mapfile -t missing_wine32 < <(missing "${wine32[@]}")
+[ ${#missing_needed[@]} -eq 0 ] && [ ${#missing_wine32[@]} -eq 0 ] && exit 0
 
-sudo=""
+sudo=()
 if [ "$(id -u)" -ne 0 ]; then
   if ! command -v sudo >/dev/null; then
-    echo "Missing: ${missing[*]}. Installing them needs root: run this as root, or install sudo." >&2
+    echo "Missing: ${missing_needed[*]} ${missing_wine32[*]}. Installing them needs root: run this as root, or install sudo." >&2
     exit 1
   fi
-  sudo=sudo
+  sudo=(sudo)
 fi
-# The shipped program is 32-bit; its Wine needs Debian's i386 packages.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
+# 32-bit Wine comes from Debian's i386 packages.
+if [ ${#missing_wine32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo[@]}" dpkg --add-architecture i386
 fi
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+echo "Installing: ${missing_needed[*]} ${missing_wine32[*]}"
+apt_update "${sudo[@]}" apt-get
+if [ ${#missing_needed[@]} -gt 0 ]; then
+  apt_install "${sudo[@]}" apt-get -- "${missing_needed[@]}" || {
+    echo "The set-up cannot go on without the packages named above. If apt-get said a package or index is missing, the archive may be in the middle of an update: try again in a few hours." >&2
+    exit 1
+  }
+fi
+if [ ${#missing_wine32[@]} -gt 0 ] && ! apt_install "${sudo[@]}" apt-get -- "${missing_wine32[@]}"; then
+  echo "32-bit Wine could not be installed (above), so the shipped 32-bit program cannot run under this machine's Wine: the Windows tests will run in the emulated guest, which is slower, and scripts/run.sh will open the 64-bit build. Run this again later to install 32-bit Wine." >&2
+fi
+exit 0

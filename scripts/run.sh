@@ -47,7 +47,7 @@ if [ "$("$root/scripts/windows-preset.sh")" = win32 ]; then
   preset=win32
   loader=$loader32
 else
-  echo "This machine cannot run 32-bit programs: running the 64-bit build of the same sources."
+  echo "This machine has no 32-bit Wine (install-deps.sh said why): running the 64-bit build of the same sources."
   preset=win64
   loader=$loader64
   build win64

@@ -1,56 +1,107 @@
 #!/usr/bin/env bash
 # Builds the native and the shipped 32-bit Windows programs and runs every test: natively on
 # Linux, and the Windows programs under Wine in a virtual X display (inside an emulated guest,
-# scripts/guest.sh, where this machine cannot execute 32-bit code).
+# scripts/guest.sh, where this machine cannot run the 32-bit Wine). It says at its start what it
+# will do on this machine and about how long that takes, and at its end how long each phase took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Wine needs a UTF-8 locale for non-ASCII file names: C.UTF-8 where the user's is not one.
 . scripts/utf8-locale.sh
-scripts/install-deps.sh
+. scripts/machine.sh
 
-scripts/configure-preset.sh native
-cmake --build --preset native
-ctest --preset native
+timings=()
+report_timings() {
+  [ ${#timings[@]} -gt 0 ] || return 0
+  echo
+  echo "Time taken by each phase:"
+  printf '  %s\n' "${timings[@]}"
+}
+trap report_timings EXIT
+# timed NAME COMMAND...: runs the command and notes how long it took, whatever its status. The
+# command runs where bash ignores "set -e", so the functions below chain their steps with &&.
+timed() {
+  local name=$1 started=$SECONDS status=0
+  shift
+  "$@" || status=$?
+  local took=$((SECONDS - started))
+  timings+=("$(printf '%-52s %2d min %02d s' "$name" $((took / 60)) $((took % 60)))")
+  return "$status"
+}
 
-# The shipped 32-bit program always builds, and must need no DLL but Windows' own.
-scripts/configure-preset.sh win32
-cmake --build --preset win32
-scripts/check-imports.sh i686-w64-mingw32-objdump build/win32
-# ... and must start on Windows XP SP3, on any i686 processor.
-scripts/check-windows-minimum.py i686-w64-mingw32-objdump build/win32/app/QuorvikItaliano.exe \
-  build/win32/cli/quorvik-patch.exe
+echo "First, any packages this machine lacks are installed (the first time: a few minutes)."
+timed "installing missing packages" scripts/install-deps.sh
 
-# The Windows tests run on the shipped 32-bit build: under this machine's Wine where it can
-# execute 32-bit code, otherwise in an emulated guest. QUORVIK_WINDOWS_TESTS=guest runs them in
-# the guest in any case; QUORVIK_WINDOWS_TESTS=win64 runs them on the same sources built for
-# 64-bit Windows instead, a quicker check under this machine's own Wine.
+# The Windows tests run on the shipped 32-bit build: under this machine's Wine where it can run
+# 32-bit Wine, otherwise in an emulated guest. QUORVIK_WINDOWS_TESTS=guest runs them in the guest
+# in any case; QUORVIK_WINDOWS_TESTS=win64 runs them on the same sources built for 64-bit Windows
+# instead, a quicker check under this machine's own Wine.
 windows=${QUORVIK_WINDOWS_TESTS:-win32}
 if [ "$windows" = win32 ] && [ "$(scripts/windows-preset.sh)" != win32 ]; then
-  echo "This machine cannot execute 32-bit code; the Windows tests run in an emulated guest."
+  if kernel_runs_32bit_code; then
+    echo "32-bit Wine is not installed here (the set-up said why); the Windows tests run in an emulated guest."
+  else
+    echo "This machine cannot execute 32-bit code; the Windows tests run in an emulated guest."
+  fi
   windows=guest
 fi
+
+# The plan, with the times measured on a 2-core machine.
+guest_image=false
+scripts/guest-image.sh --cached >/dev/null || guest_image=true
+echo "Plan for this machine:"
+echo "  - native build and tests: about 6 min"
+echo "  - the shipped 32-bit build and its Windows XP checks: about 3 min"
+if [ "$guest_image" = true ]; then
+  echo "  - building the emulated guest's image from Debian's packages, once (cached in build/guest):"
+  echo "    about 7 min, 4 GB of disk"
+fi
+case $windows in
+  guest) echo "  - the Windows tests in the emulated guest: about 16 min" ;;
+  win32) echo "  - the Windows tests under this machine's 32-bit Wine: about 4 min" ;;
+  *) echo "  - the Windows tests of the $windows build under this machine's Wine: about 4 min" ;;
+esac
+echo "  - the power-cut test in the emulated guest: about 5 min"
+echo "  - the release built twice and compared: about 2 min"
+
+native() {
+  scripts/configure-preset.sh native && cmake --build --preset native && ctest --preset native
+}
+timed "native build and tests" native
+
+windows_build() {
+  # The shipped 32-bit program must need no DLL but Windows' own, and must start on Windows XP
+  # SP3, on any i686 processor.
+  scripts/configure-preset.sh win32 && cmake --build --preset win32 &&
+    scripts/check-imports.sh i686-w64-mingw32-objdump build/win32 &&
+    scripts/check-windows-minimum.py i686-w64-mingw32-objdump \
+      build/win32/app/QuorvikItaliano.exe build/win32/cli/quorvik-patch.exe
+}
+timed "32-bit Windows build and checks" windows_build
+
 status=0
+if [ "$guest_image" = true ]; then
+  timed "building the guest's image" scripts/guest-image.sh >/dev/null
+fi
 if [ "$windows" = guest ]; then
-  started=$SECONDS
-  scripts/guest-image.sh >/dev/null
-  echo "Guest image ready after $((SECONDS - started)) s."
-  started=$SECONDS
   # Wine prefixes are not copied: the guest makes its own from the one in its image.
-  scripts/guest.sh --copy build/win32 --exclude '/wineprefix*' --timeout 2700 -- \
-    xvfb-run -a ctest --preset win32 || status=$?
-  echo "The Windows tests in the guest took $((SECONDS - started)) s, boot included."
+  timed "Windows tests in the emulated guest" scripts/guest.sh --copy build/win32 \
+    --exclude '/wineprefix*' --timeout 2700 -- xvfb-run -a ctest --preset win32 || status=$?
 else
-  if [ "$windows" != win32 ]; then
-    scripts/configure-preset.sh "$windows"
-    cmake --build --preset "$windows"
-  fi
-  xvfb-run -a ctest --preset "$windows" || status=$?
-  WINEPREFIX="$PWD/build/$windows/wineprefix" wineserver -k 2>/dev/null || true
+  windows_tests() {
+    if [ "$windows" != win32 ]; then
+      scripts/configure-preset.sh "$windows" && cmake --build --preset "$windows" || return
+    fi
+    local result=0
+    xvfb-run -a ctest --preset "$windows" || result=$?
+    WINEPREFIX="$PWD/build/$windows/wineprefix" wineserver -k 2>/dev/null || true
+    return "$result"
+  }
+  timed "Windows tests under this machine's Wine ($windows)" windows_tests || status=$?
 fi
 
 # Power cuts at random moments of patch runs, on disks of their own in the emulated guest.
-scripts/power-cut.sh || status=$?
+timed "power-cut test" scripts/power-cut.sh || status=$?
 
 # The release zip: the same bytes from two clean clones, holding the win32 programs built above.
-scripts/test-release.sh || status=$?
+timed "release test" scripts/test-release.sh || status=$?
 exit $status
