@@ -163,7 +163,14 @@ step "making the 32-bit Wine prefix inside the guest" \
   "$root/scripts/guest.sh" --image "$work" --writable --timeout 1200 -- sh -ec '
   export WINEPREFIX=$QUORVIK_WINEPREFIX_TEMPLATE WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   mkdir -p "$(dirname "$WINEPREFIX")"
-  /usr/lib/wine/wine wineboot --init
+  # The first Wine process waits five minutes for a new prefix to be made, then goes on without
+  # it and fails (could not load kernel32.dll); under emulation on a busy host the making takes
+  # longer. It goes on all the same: wait for it to end, then start in the finished prefix.
+  if ! /usr/lib/wine/wine wineboot --init; then
+    echo "The Wine prefix took longer than Wine waits; waiting for it to be made."
+    wineserver -w
+    /usr/lib/wine/wine wineboot --init
+  fi
   # A crash must end the program, not wait for a debugger that holds its output open.
   /usr/lib/wine/wine reg add "HKCU\\Software\\Wine\\DllOverrides" /v winedbg.exe /t REG_SZ /d "" /f
   wineserver -w
