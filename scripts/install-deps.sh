@@ -10,6 +10,9 @@
 # naming it. 32-bit Wine is not needed to test (the guest stands in for it): when it cannot be
 # installed, this says so and the Windows tests run in the guest.
 set -euo pipefail
+# scripts/test.sh sets this once it has run this script, so that the scripts it calls (the
+# release's, say) do not ask apt again, which while 32-bit Wine cannot be installed takes a minute.
+[ -n "${QUORVIK_DEPENDENCIES_INSTALLED:-}" ] && exit 0
 scripts=$(cd "$(dirname "$0")" && pwd)
 . "$scripts/machine.sh"
 . "$scripts/apt.sh"
@@ -37,12 +40,13 @@ missing() {
 }
 mapfile -t missing_needed < <(missing "${needed[@]}")
 mapfile -t missing_wine32 < <(missing "${wine32[@]}")
-[ ${#missing_needed[@]} -eq 0 ] && [ ${#missing_wine32[@]} -eq 0 ] && exit 0
+missing_all=("${missing_needed[@]}" "${missing_wine32[@]}")
+[ ${#missing_all[@]} -eq 0 ] && exit 0
 
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
   if ! command -v sudo >/dev/null; then
-    echo "Missing: ${missing_needed[*]} ${missing_wine32[*]}. Installing them needs root: run this as root, or install sudo." >&2
+    echo "Missing: ${missing_all[*]}. Installing them needs root: run this as root, or install sudo." >&2
     exit 1
   fi
   sudo=(sudo)
@@ -51,7 +55,7 @@ fi
 if [ ${#missing_wine32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo[@]}" dpkg --add-architecture i386
 fi
-echo "Installing: ${missing_needed[*]} ${missing_wine32[*]}"
+echo "Installing: ${missing_all[*]}"
 apt_update "${sudo[@]}" apt-get
 if [ ${#missing_needed[@]} -gt 0 ]; then
   apt_install "${sudo[@]}" apt-get -- "${missing_needed[@]}" || {

@@ -30,6 +30,7 @@ timed() {
 
 echo "First, any packages this machine lacks are installed (the first time: a few minutes)."
 timed "installing missing packages" scripts/install-deps.sh
+export QUORVIK_DEPENDENCIES_INSTALLED=1
 
 # The Windows tests run on the shipped 32-bit build: under this machine's Wine where it can run
 # 32-bit Wine, otherwise in an emulated guest. QUORVIK_WINDOWS_TESTS=guest runs them in the guest

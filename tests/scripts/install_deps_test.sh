@@ -74,7 +74,8 @@ run_setup() {
   : >"$FAKE_ARCHITECTURES"
   [ -f "$FAKE_INSTALLED" ] || : >"$FAKE_INSTALLED"
   status=0
-  out=$(PATH="$fakes:$PATH" QUORVIK_APT_RETRY_PAUSE=0 "$root/scripts/install-deps.sh" 2>&1) || status=$?
+  out=$(env -u QUORVIK_DEPENDENCIES_INSTALLED PATH="$fakes:$PATH" QUORVIK_APT_RETRY_PAUSE=0 \
+    "$root/scripts/install-deps.sh" 2>&1) || status=$?
 }
 expect() {
   local what=$1
