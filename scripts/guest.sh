@@ -151,13 +151,15 @@ for i in "${!shares[@]}"; do
 done
 
 # No KVM: software emulation of two processors. SMAP is off because QEMU 7.2's emulation of it
-# makes the guest kernel fault on Wine's 32-bit return to user mode.
+# makes the guest kernel fault on Wine's 32-bit return to user mode. no_timer_check: on a busy
+# host the emulated timer can miss the kernel's early check of its interrupts, and the kernel
+# then stops at boot ("IO-APIC + timer doesn't work!").
 started=$SECONDS
 timeout --kill-after=10 "$timeout" qemu-system-x86_64 \
   -accel tcg,thread=multi -smp 2 -m 4096 -cpu max,-smap \
   -nodefaults -no-user-config -display none -no-reboot -net none \
   -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
-  -append "root=/dev/vda rw console=ttyS0 quiet panic=-1 mitigations=off init=/sbin/quorvik-guest-init" \
+  -append "root=/dev/vda rw console=ttyS0 quiet panic=-1 mitigations=off no_timer_check init=/sbin/quorvik-guest-init" \
   -drive "$drive" \
   -chardev "file,id=console,path=$(escape "$control/console.log")" -serial chardev:console \
   -device virtio-serial-pci -chardev stdio,id=output,signal=off -device virtconsole,chardev=output \
