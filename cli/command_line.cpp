@@ -43,6 +43,42 @@ std::optional<Command> HelpOrVersion(std::span<const std::filesystem::path> argu
 
 }  // namespace
 
+LogOption TakeLogOption(std::span<const std::filesystem::path> arguments) {
+  LogOption option;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::filesystem::path& argument = arguments[i];
+    if (Is(argument, kEndOfOptions)) optionsEnded = true;
+    if (optionsEnded || !Is(argument, "--log")) {
+      option.otherArguments.push_back(argument);
+    } else if (i + 1 == arguments.size() || arguments[i + 1].empty() ||
+               Is(arguments[i + 1], kEndOfOptions)) {
+      option.error = UsageError{"'--log' needs the FILE to append to"};
+    } else if (option.file) {
+      option.error = UsageError{"'--log' given more than once"};
+    } else {
+      option.file = arguments[++i];
+    }
+  }
+  return option;
+}
+
+std::string CommandText(const Invocation& invocation) {
+  switch (invocation.command) {
+    case Command::Patch:
+      return invocation.backup ? "patch --backup" : "patch";
+    case Command::Check:
+      return invocation.json ? "check --json" : "check";
+    case Command::Revert:
+      return "revert";
+    case Command::Version:
+      return "--version";
+    case Command::Help:
+      break;
+  }
+  return "--help";
+}
+
 std::variant<Invocation, UsageError> ParseCommandLine(
     std::span<const std::filesystem::path> arguments) {
   if (const std::optional<Command> command = HelpOrVersion(arguments)) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace quorvik {
 
@@ -20,8 +22,20 @@ struct UsageError {
   std::string message;  // UTF-8
 };
 
-// Reads the arguments after the program name. "--help" or "--version" anywhere wins; "--" ends
-// the options, so that a PATH may begin with "-".
+// "--log FILE", wherever it stands before "--" (deployment tools put their own options first),
+// and the arguments without it.
+struct LogOption {
+  std::optional<std::filesystem::path> file;
+  std::vector<std::filesystem::path> otherArguments;
+  std::optional<UsageError> error;  // "--log" without a FILE, or given twice
+};
+LogOption TakeLogOption(std::span<const std::filesystem::path> arguments);
+
+// The command and its options as a log shows them: "patch --backup", "check --json".
+std::string CommandText(const Invocation& invocation);
+
+// Reads the arguments after the program name, less any "--log FILE". "--help" or "--version"
+// anywhere wins; "--" ends the options, so that a PATH may begin with "-".
 std::variant<Invocation, UsageError> ParseCommandLine(
     std::span<const std::filesystem::path> arguments);
 

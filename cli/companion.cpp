@@ -16,6 +16,7 @@
 #include "patch_with_backup.h"
 #include "quorvik_version.h"
 #include "revert_run.h"
+#include "run_log.h"
 #include "unseen_drive.h"
 
 namespace quorvik {
@@ -50,6 +51,9 @@ constexpr std::string_view kHelpText =
     "                       the result would give back exactly the file as it is.\n"
     "                       A file that already held Italian texts before it was patched\n"
     "                       cannot be told apart, and is reverted at the first places found.\n"
+    "  --log FILE           also append one line about the run to FILE (time, command,\n"
+    "                       path, outcome, exit code), creating it and its folder if\n"
+    "                       needed; a log that cannot be written does not fail the run\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "  --                   end of options, for a PATH that begins with '-'\n"
@@ -167,17 +171,68 @@ int Run(const Invocation& invocation) {
   return kSuccess;
 }
 
+// What a run's exit code means for its command, in words, for the log.
+std::string OutcomeWords(Command command, int exitCode) {
+  switch (exitCode) {
+    case kSuccess:
+      if (command == Command::Patch) return "updated";
+      if (command == Command::Check) return "ready to update";
+      if (command == Command::Revert) return "reverted";
+      return "shown";
+    case kInvalidPath:
+      return "invalid path";
+    case kRefused:
+      return command == Command::Revert ? "revert refused" : "not the expected file";
+    case kAlreadyUpdated:
+      return "already updated";
+  }
+  return "exit code " + std::to_string(exitCode);
+}
+
+// The arguments as given, for the log of a command line that could not be read.
+std::string ArgumentsText(std::span<const std::filesystem::path> arguments) {
+  std::string text;
+  for (const std::filesystem::path& argument : arguments) {
+    text += (text.empty() ? "" : " ") + PathToUtf8(argument);
+  }
+  return text;
+}
+
+// Runs the invocation and tells how it ended, for the log as well as the exit code.
+RunRecord RunAndRecord(const std::variant<Invocation, UsageError>& parsed,
+                       std::span<const std::filesystem::path> arguments) {
+  if (const UsageError* error = std::get_if<UsageError>(&parsed)) {
+    return {.command = ArgumentsText(arguments),
+            .outcome = "usage error: " + error->message,
+            .exitCode = ReportUsageError(*error)};
+  }
+  Invocation invocation = std::get<Invocation>(parsed);
+  invocation.path = PathAsEntered(invocation.path);
+  RunRecord record{.command = CommandText(invocation), .path = invocation.path};
+  try {
+    record.exitCode = Run(invocation);
+    record.outcome = OutcomeWords(invocation.command, record.exitCode);
+  } catch (const std::exception& failure) {
+    // FileError's text names the operation, the file and the system's reason.
+    WriteStderr("quorvik-patch: " + std::string(failure.what()) + "\n");
+    record.exitCode = kFailure;
+    record.outcome = "failed: " + std::string(failure.what());
+  }
+  return record;
+}
+
 }  // namespace
 
 int RunCompanion(std::span<const std::filesystem::path> arguments) {
   try {
-    const std::variant<Invocation, UsageError> parsed = ParseCommandLine(arguments);
-    if (const UsageError* error = std::get_if<UsageError>(&parsed)) return ReportUsageError(*error);
-    Invocation invocation = std::get<Invocation>(parsed);
-    invocation.path = PathAsEntered(invocation.path);
-    return Run(invocation);
+    const LogOption log = TakeLogOption(arguments);
+    const RunRecord record =
+        RunAndRecord(log.error ? std::variant<Invocation, UsageError>(*log.error)
+                               : ParseCommandLine(log.otherArguments),
+                     log.otherArguments);
+    if (log.file) AppendToRunLog(*log.file, record);
+    return record.exitCode;
   } catch (const std::exception& failure) {
-    // FileError's text names the operation, the file and the system's reason.
     WriteStderr("quorvik-patch: " + std::string(failure.what()) + "\n");
     return kFailure;
   }

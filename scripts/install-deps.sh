@@ -25,6 +25,8 @@ needed=(
   strace xdelta3 clang-format unzip
   # FAT file systems, for the test of a backup where there are no hard links.
   dosfstools
+  # The release's signing and its test.
+  osslsigncode openssl
   # The emulated guest: the power-cut test runs in it on every machine.
   qemu-system-x86 debootstrap e2fsprogs
   # A Pentium III that refuses SSE2, for the 32-bit guest (its screen goes to a virtual display).

@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
 # Checks the release that scripts/release.sh makes, for this checkout's commit:
 # - two clean clones of the commit, in two different folders, built at different times with
-#   different time zones, locales and umasks, give the same zip and dist/SHA256SUMS, byte for
-#   byte (the second build reuses nothing of the first);
+#   different time zones, locales and umasks, the second signing its release with a throw-away
+#   certificate made here, give the same unsigned zip, byte for byte (the second build reuses
+#   nothing of the first); where they differ, diffoscope shows how, if it can be had;
+# - the signed release: both programs carry a SHA-1 signature and a SHA-256 one nested in it,
+#   which verify against that certificate; removing them gives back the unsigned programs
+#   exactly; the detached signatures attached to the first clone's unsigned zip give the second
+#   clone's signed zip exactly (scripts/attach-signatures.sh); the signed programs still import
+#   only Windows' own DLLs, still name Windows XP SP3 in their headers and import nothing newer
+#   (scripts/check-windows-minimum.py; their instructions are checked on the programs as linked,
+#   before stripping) and start under 32-bit Wine; a wrong password fails the release and leaves
+#   dist/ as it was;
 # - the programs in the zip are those of this checkout's build/win32, which scripts/test.sh has
 #   just tested, less their symbols and debug information;
 # - the zip's contents: the names, both programs PE32 for i386 with the expected subsystem and
-#   no debug information, SHA256SUMS verifying, the texts for people in Notepad's form.
+#   no debug information, a right PE header checksum (as osslsigncode computes it), SHA256SUMS
+#   verifying, the texts for people in Notepad's form, and a build record that names the commit
+#   and the Debian packages installed here, and no compiler identification in the objects.
 # Run by scripts/test.sh after build/win32 is built.
 set -euo pipefail
 
@@ -29,15 +40,38 @@ fail() {
 
 clone_and_release() {
   local folder=$1 zone=$2 locale=$3 mask=$4
-  echo "Releasing $commit in $folder (TZ=$zone LC_ALL=$locale umask $mask) ..."
+  shift 4
+  echo "Releasing $commit in $folder (TZ=$zone LC_ALL=$locale umask $mask) $* ..."
   git -c advice.detachedHead=false clone -q --no-checkout "$root" "$folder"
   git -C "$folder" -c advice.detachedHead=false checkout -q --detach "$commit"
-  (cd "$folder" && umask "$mask" && TZ=$zone LC_ALL=$locale scripts/release.sh)
+  (cd "$folder" && umask "$mask" && TZ=$zone LC_ALL=$locale scripts/release.sh "$@")
 }
 
-# Says which files of two zips differ, and how the programs' headers differ.
+# A throw-away code-signing certificate, valid for two days, and its key in a PKCS#12 file.
+make_certificate() {
+  local folder=$1
+  mkdir -p "$folder"
+  openssl req -x509 -newkey rsa:3072 -sha256 -nodes -days 2 -subj "/CN=Quorvik release test" \
+    -addext keyUsage=critical,digitalSignature -addext extendedKeyUsage=codeSigning \
+    -keyout "$folder/key.pem" -out "$folder/certificate.pem" 2>/dev/null
+  openssl pkcs12 -export -inkey "$folder/key.pem" -in "$folder/certificate.pem" \
+    -out "$folder/certificate.pfx" -passout env:QUORVIK_SIGN_PASSWORD
+  rm "$folder/key.pem"
+}
+
+# Says which files of two zips differ, and how the programs' headers differ; diffoscope, where
+# it is installed or can be, shows every difference inside them.
 explain_difference() {
   local a=$work/explain/first b=$work/explain/second
+  if ! command -v diffoscope >/dev/null && [ "$(id -u)" -eq 0 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends diffoscope-minimal \
+      >"$work/diffoscope-install.log" 2>&1 || echo "(diffoscope could not be installed)"
+  fi
+  if command -v diffoscope >/dev/null; then
+    diffoscope --text "$work/diffoscope.txt" "$1" "$2" >/dev/null 2>&1 || true
+    echo "diffoscope's comparison: $work/diffoscope.txt"
+    head -n 60 "$work/diffoscope.txt" || true
+  fi
   mkdir -p "$a" "$b"
   unzip -qo "$1" -d "$a"
   unzip -qo "$2" -d "$b"
@@ -53,8 +87,13 @@ explain_difference() {
 }
 
 start=$SECONDS
+certificate=$work/certificate
+password="throw-away $RANDOM$RANDOM"
+export QUORVIK_SIGN_PASSWORD=$password
+make_certificate "$certificate"
 clone_and_release "$first" UTC C.UTF-8 022
-clone_and_release "$second" Pacific/Kiritimati C 077
+clone_and_release "$second" Pacific/Kiritimati C 077 --sign "$certificate/certificate.pfx"
+unset QUORVIK_SIGN_PASSWORD
 echo "Both releases built in $((SECONDS - start)) s."
 
 zips=("$first"/dist/*.zip)
@@ -64,10 +103,16 @@ zip_name=$(basename "$zip")
 folder=${zip_name%.zip}
 if ! cmp "$zip" "$second/dist/$zip_name"; then
   explain_difference "$zip" "$second/dist/$zip_name"
-  fail "two builds of $commit gave different zips"
+  fail "two builds of $commit, one of them signed, gave different unsigned zips"
 fi
-cmp "$first/dist/SHA256SUMS" "$second/dist/SHA256SUMS" || fail "the two dist/SHA256SUMS differ"
-(cd "$first/dist" && sha256sum --strict --quiet -c SHA256SUMS) || fail "dist/SHA256SUMS does not verify"
+[ "$(ls "$first/dist")" = "$(printf '%s\n' "$zip_name" SHA256SUMS)" ] ||
+  fail "an unsigned release published more than the zip and SHA256SUMS: $(ls "$first/dist")"
+grep -qF "  $zip_name"$'\r' "$second/dist/SHA256SUMS" &&
+  grep -F "  $zip_name"$'\r' "$second/dist/SHA256SUMS" | cmp -s - "$first/dist/SHA256SUMS" ||
+  fail "the signed release's SHA256SUMS does not list the unsigned zip as the unsigned release does"
+for dist in "$first/dist" "$second/dist"; do
+  (cd "$dist" && sha256sum --strict --quiet -c SHA256SUMS) || fail "$dist/SHA256SUMS does not verify"
+done
 echo "Identical: $zip_name ($(stat -c %s "$zip") bytes), SHA-256 $(sha256sum "$zip" | cut -d' ' -f1)"
 
 # The entries as Windows' own unzipper takes them, the texts (against the messages in the
@@ -81,7 +126,8 @@ import zipfile
 zip_path, folder, commit_time = sys.argv[1], sys.argv[2], int(sys.argv[3])
 errors = []
 expected = [folder + "/"] + [f"{folder}/{name}" for name in (
-    "LEGGIMI.txt", "QuorvikItaliano.exe", "README.txt", "SHA256SUMS", "quorvik-patch.exe")]
+    "BUILDINFO.txt", "LEGGIMI.txt", "QuorvikItaliano.exe", "README.txt", "SHA256SUMS",
+    "quorvik-patch.exe")]
 with zipfile.ZipFile(zip_path) as archive:
     entries = archive.infolist()
     names = [entry.orig_filename for entry in entries]
@@ -151,8 +197,8 @@ unzip -q "$zip" -d "$unpacked"
 cd "$unpacked/$folder"
 sha256sum --strict --quiet -c SHA256SUMS || fail "SHA256SUMS in the zip does not verify"
 [ "$(cut -d' ' -f3 SHA256SUMS | tr -d '\r' | sort | tr '\n' ' ')" = \
-  "LEGGIMI.txt QuorvikItaliano.exe README.txt quorvik-patch.exe " ] ||
-  fail "SHA256SUMS in the zip does not list the four other files"
+  "BUILDINFO.txt LEGGIMI.txt QuorvikItaliano.exe README.txt quorvik-patch.exe " ] ||
+  fail "SHA256SUMS in the zip does not list the five other files"
 
 major=${expected_subsystem_version%%.*}
 minor=$((10#${expected_subsystem_version#*.}))
@@ -168,11 +214,46 @@ check_program() {
     fail "$program: subsystem version is not $expected_subsystem_version"
   ! grep -Eq '^ +[0-9]+ \.debug' <<<"$headers" || fail "$program has debug sections"
   "$objdump" -t "$program" | grep -q 'no symbols' || fail "$program has a symbol table"
+  # The header checksum, as an Authenticode tool of its own computes it.
+  local checksum computed
+  checksum=$(sed -n 's/^CheckSum[[:space:]]*//p' <<<"$headers")
+  computed=$(osslsigncode verify -in "$program" 2>&1 | grep -i 'PE checksum' || true)
+  [ "$checksum" != 00000000 ] && [ "$(tr '[:lower:]' '[:upper:]' <<<"$computed")" = \
+    "PE CHECKSUM   : $(tr '[:lower:]' '[:upper:]' <<<"$checksum")" ] ||
+    fail "$program: the PE header's checksum is $checksum; osslsigncode says: $computed"
 }
 check_program QuorvikItaliano.exe 2  # Windows GUI
 check_program quorvik-patch.exe 3    # Windows console
+
+# The build record names this commit and the packages installed here, as they are now.
+grep -qF "Commit: $commit (" BUILDINFO.txt || fail "BUILDINFO.txt does not name the commit $commit"
+for package in binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 \
+  mingw-w64-i686-dev mingw-w64-common; do
+  installed=$(dpkg-query -W -f '${Package} ${Version} ${Architecture}' "$package")
+  grep -qxF "  $installed"$'\r' BUILDINFO.txt || fail "BUILDINFO.txt does not list $installed"
+done
+grep -q -- '-fno-ident' BUILDINFO.txt || fail "BUILDINFO.txt does not give the compiler's flags"
 cd "$root"
 scripts/check-imports.sh "$objdump" "$unpacked"
+
+# Windows XP SP3 on an i686 is enough to run the programs. The check of their instructions tells
+# the code that may use SSE by its symbols, so it reads the first clone's programs as linked; the
+# zip's are the same code, as stripping them again gives the zip's bytes. The zip's programs
+# themselves are checked for their imports and the system their PE headers name.
+for program in app/QuorvikItaliano.exe cli/quorvik-patch.exe; do
+  scripts/strip-program.sh "$first/build/win32/$program" "$work/stripped.exe"
+  cmp "$work/stripped.exe" "$unpacked/$folder/$(basename "$program")" ||
+    fail "the zip's $(basename "$program") is not the first clone's build/win32/$program, stripped"
+done
+scripts/check-windows-minimum.py "$objdump" "$first/build/win32/app/QuorvikItaliano.exe" \
+  "$first/build/win32/cli/quorvik-patch.exe"
+scripts/check-windows-minimum.py --without-instructions "$objdump" \
+  "$unpacked/$folder/QuorvikItaliano.exe" "$unpacked/$folder/quorvik-patch.exe"
+
+# The compiler wrote no identification string into the objects it made for the programs.
+while IFS= read -r -d '' object; do
+  ! "$objdump" -h "$object" | grep -qF '.rdata$zzz' || fail "$object holds the compiler's identification"
+done < <(find "$first/build/win32" -name '*.obj' -print0)
 
 # The release holds the programs that were tested: stripped, this checkout's build/win32 ones
 # are the same bytes. A checkout with changes that are not committed built other programs.
@@ -187,4 +268,88 @@ else
   done
   echo "The zip holds the programs of build/win32, less their symbols and debug information."
 fi
-echo "The release of $commit is reproducible and complete."
+
+# The signed release: its files, the signed zip beside the unsigned one.
+signed_zip=$second/dist/$folder-signed.zip
+published=$(printf '%s\n' "$folder-QuorvikItaliano.exe.sig" "$folder-quorvik-patch.exe.sig" \
+  "$folder-signed.zip" "$zip_name" SHA256SUMS | LC_ALL=C sort)
+[ "$(ls "$second/dist" | LC_ALL=C sort)" = "$published" ] ||
+  fail "the signed release published $(ls "$second/dist" | tr '\n' ' '), not $published"
+[ "$(zipinfo -1 "$signed_zip")" = "$(zipinfo -1 "$zip")" ] ||
+  fail "the signed zip's entries are not the unsigned zip's"
+signed=$work/signed
+unzip -q "$signed_zip" -d "$signed"
+for text in BUILDINFO.txt LEGGIMI.txt README.txt; do
+  cmp "$signed/$folder/$text" "$unpacked/$folder/$text" || fail "the signed zip's $text differs"
+done
+(cd "$signed/$folder" && sha256sum --strict --quiet -c SHA256SUMS) ||
+  fail "SHA256SUMS in the signed zip does not verify"
+
+for program in QuorvikItaliano.exe quorvik-patch.exe; do
+  report=$work/verify-$program.txt
+  osslsigncode verify -CAfile "$certificate/certificate.pem" -in "$signed/$folder/$program" \
+    >"$report" 2>&1 || { cat "$report" >&2; fail "the signed $program does not verify"; }
+  # The primary signature SHA-1, for Windows XP and Vista; the nested one SHA-256.
+  digests=$(awk '/^Signature Index:/ { signature = $3 }
+    /^Message digest algorithm  *:/ && signature != "" { print signature "=" $NF; signature = "" }' \
+    "$report" | tr '\n' ' ')
+  [ "$digests" = "0=SHA1 1=SHA256 " ] && grep -qx 'Number of verified signatures: 2' "$report" ||
+    fail "$program: signatures $digests, expected 0=SHA1 1=SHA256, both verified (see $report)"
+  rm -f "$work/unsigned-again.exe"
+  osslsigncode remove-signature -in "$signed/$folder/$program" -out "$work/unsigned-again.exe" \
+    >/dev/null
+  cmp "$work/unsigned-again.exe" "$unpacked/$folder/$program" ||
+    fail "$program without its signatures is not the unsigned program"
+done
+echo "Both signed programs verify, SHA-1 first and SHA-256 nested; without them they are the unsigned ones."
+# Their code is the unsigned programs' (just shown), whose instructions were checked above; their
+# headers and imports, which signing rewrites around, are checked as they ship.
+scripts/check-imports.sh "$objdump" "$signed"
+scripts/check-windows-minimum.py --without-instructions "$objdump" \
+  "$signed/$folder/QuorvikItaliano.exe" "$signed/$folder/quorvik-patch.exe"
+
+# Anyone can rebuild the signed zip from another build of the commit and the detached signatures.
+mkdir -p "$work/attached"
+scripts/attach-signatures.sh --ca "$certificate/certificate.pem" "$zip" "$second/dist" \
+  "$work/attached/$folder-signed.zip" || fail "the detached signatures do not rebuild the signed zip"
+cmp "$work/attached/$folder-signed.zip" "$signed_zip" ||
+  fail "the first clone's programs with the detached signatures are not the signed zip"
+
+# A wrong password fails the release and changes nothing in dist/; the right one in a file signs.
+listing=$(cd "$first/dist" && sha256sum -- *)
+echo "not the password" >"$work/wrong-password"
+if (cd "$first" && scripts/release.sh --sign "$certificate/certificate.pfx" \
+  --password-file "$work/wrong-password") >"$work/wrong-password.log" 2>&1; then
+  fail "a release signed with a wrong password succeeded"
+fi
+[ "$(cd "$first/dist" && sha256sum -- *)" = "$listing" ] || fail "a failed release changed dist/"
+printf '%s\n' "$password" >"$work/password"
+(cd "$first" && scripts/release.sh --sign "$certificate/certificate.pfx" \
+  --password-file "$work/password") >"$work/password-file.log" 2>&1 ||
+  { tail -n 20 "$work/password-file.log" >&2; fail "a release signed with a password file failed"; }
+cmp "$first/dist/$zip_name" "$second/dist/$zip_name" || fail "signing changed the unsigned zip"
+for program in QuorvikItaliano.exe quorvik-patch.exe; do
+  unzip -p "$first/dist/$folder-signed.zip" "$folder/$program" >"$work/signed-again.exe"
+  osslsigncode verify -CAfile "$certificate/certificate.pem" -in "$work/signed-again.exe" \
+    >/dev/null 2>&1 || fail "$program, signed with the password from a file, does not verify"
+done
+echo "A wrong password fails the release and leaves dist/ as it was; a password file signs."
+
+# The signed programs start under Windows (32-bit Wine): under this machine's own where it has
+# one, otherwise in the emulated guest (or there in any case with QUORVIK_WINDOWS_TESTS=guest, as
+# for scripts/test.sh).
+start_folder=$work/start
+mkdir -p "$start_folder"
+cp "$signed/$folder/QuorvikItaliano.exe" "$signed/$folder/quorvik-patch.exe" "$start_folder/"
+version=${folder#QuorvikItaliano-}
+version=${version%-win32}
+. scripts/machine.sh
+if host_runs_32bit_wine && [ "${QUORVIK_WINDOWS_TESTS:-}" != guest ]; then
+  xvfb-run -a tests/release/starts_under_wine.sh "$start_folder" "$version" "$work/wineprefix" ||
+    fail "the signed programs do not start under Wine"
+else
+  scripts/guest.sh --copy "$start_folder" --exclude '/wineprefix*' --timeout 900 -- xvfb-run -a \
+    tests/release/starts_under_wine.sh "$start_folder" "$version" "$start_folder/wineprefix" ||
+    fail "the signed programs do not start under Wine in the emulated guest"
+fi
+echo "The release of $commit is reproducible and complete, unsigned and signed."

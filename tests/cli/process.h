@@ -18,4 +18,9 @@ struct ProcessResult {
 ProcessResult RunProgram(const std::filesystem::path& program,
                          std::span<const std::filesystem::path> arguments);
 
+// Has the programs this process starts from now on run in the time zone `posixZone` ("UTC0",
+// "NPT-5:45"). False where the platform's programs take the zone from the system's settings
+// instead (Windows), which a test cannot change for one program.
+bool StartProgramsInTimeZone(const char* posixZone);
+
 }  // namespace quorvik::testing

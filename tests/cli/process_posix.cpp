@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -119,5 +120,7 @@ ProcessResult RunProgram(const std::filesystem::path& program,
   result.exitCode = Reap(child, deadline);
   return result;
 }
+
+bool StartProgramsInTimeZone(const char* posixZone) { return ::setenv("TZ", posixZone, 1) == 0; }
 
 }  // namespace quorvik::testing

@@ -123,4 +123,7 @@ ProcessResult RunProgram(const std::filesystem::path& program,
   return {static_cast<int>(exitCode), std::move(readers[0].bytes), std::move(readers[1].bytes)};
 }
 
+// Windows programs take the zone from the system's settings, which are the whole machine's.
+bool StartProgramsInTimeZone(const char*) { return false; }
+
 }  // namespace quorvik::testing

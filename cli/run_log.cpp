@@ -1,0 +1,50 @@
+#include "run_log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <system_error>
+
+#include "console.h"
+#include "file_error.h"
+
+namespace quorvik {
+namespace {
+
+std::string Formatted(const LocalTime& time) {
+  const int offset = std::abs(time.minutesEastOfUtc);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d %c%02d:%02d", time.year,
+                time.month, time.day, time.hour, time.minute, time.second,
+                time.minutesEastOfUtc < 0 ? '-' : '+', offset / 60, offset % 60);
+  return text;
+}
+
+void ReportLogNotWritten(const std::filesystem::path& log, const std::string& reason) {
+  WriteStderr("quorvik-patch: the log \"" + PathToUtf8(log) + "\" could not be written: " + reason +
+              "\n");
+}
+
+}  // namespace
+
+std::string RunLogLine(const RunRecord& record) {
+  return Formatted(LocalTimeNow()) + "  " + record.command + "  \"" + PathToUtf8(record.path) +
+         "\"  " + record.outcome + "  (exit " + std::to_string(record.exitCode) + ")";
+}
+
+void AppendToRunLog(const std::filesystem::path& log, const RunRecord& record) {
+  try {
+    const std::filesystem::path folder = log.parent_path();
+    std::error_code error;
+    if (!folder.empty()) std::filesystem::create_directories(folder, error);
+    if (error) {
+      ReportLogNotWritten(log, "its folder could not be created: " + error.message());
+      return;
+    }
+    AppendLineToFile(log, RunLogLine(record));
+  } catch (const std::exception& failure) {
+    ReportLogNotWritten(log, failure.what());
+  }
+}
+
+}  // namespace quorvik

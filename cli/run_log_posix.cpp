@@ -1,0 +1,42 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "file_error.h"
+#include "native_file.h"
+#include "run_log.h"
+#include "system_error.h"
+
+namespace quorvik {
+
+LocalTime LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return {.year = local.tm_year + 1900,
+          .month = local.tm_mon + 1,
+          .day = local.tm_mday,
+          .hour = local.tm_hour,
+          .minute = local.tm_min,
+          .second = local.tm_sec,
+          .minutesEastOfUtc = static_cast<int>(local.tm_gmtoff / 60)};
+}
+
+void AppendLineToFile(const std::filesystem::path& file, std::string_view line) {
+  const NativeFile log(
+      ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
+  if (!log) ThrowLastError("Could not open", file);
+  const std::string text = std::string(line) + "\n";
+  ssize_t written;
+  do {
+    written = ::write(static_cast<int>(log.get()), text.data(), text.size());
+  } while (written < 0 && errno == EINTR);
+  if (written < 0) ThrowLastError("Could not write", file);
+  if (static_cast<std::size_t>(written) != text.size()) {
+    throw FileError("Could not write", file, "the disk took only part of the line");
+  }
+}
+
+}  // namespace quorvik
