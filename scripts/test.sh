@@ -52,25 +52,25 @@ scripts/guest-image.sh --cached >/dev/null || guest_image=true
 guest_image_i386=false
 scripts/guest-image-i386.sh --cached >/dev/null || guest_image_i386=true
 echo "Plan for this machine:"
-echo "  - native build and tests: about 6 min"
+echo "  - native build and tests: about 3 min"
 echo "  - the shipped 32-bit build and its Windows XP checks: about 3 min"
 if [ "$guest_image" = true ]; then
   echo "  - building the emulated guest's image from Debian's packages, once (cached in build/guest):"
   echo "    about 7 min, 4 GB of disk"
 fi
 case $windows in
-  guest) echo "  - the Windows tests in the emulated guest: about 16 min" ;;
+  guest) echo "  - the Windows tests in the emulated guest: about 11 min" ;;
   win32) echo "  - the Windows tests under this machine's 32-bit Wine: about 4 min" ;;
   *) echo "  - the Windows tests of the $windows build under this machine's Wine: about 4 min" ;;
 esac
-echo "  - the power-cut test in the emulated guest (ext4, XFS, FAT32): about 7 min"
+echo "  - the power-cut test in the emulated guest (ext4, XFS, FAT32): about 5 min"
 if [ "$guest_image_i386" = true ]; then
   echo "  - building the 32-bit guest's image from Debian's packages, once (cached in build/guest-i386):"
-  if kernel_runs_32bit_code; then echo "    about 8 min"; else echo "    about 12 min"; fi
+  if kernel_runs_32bit_code; then echo "    about 5 min"; else echo "    about 12 min"; fi
 fi
-echo "  - the shipped programs on a Pentium III without SSE2, in the 32-bit guest under QEMU: about 6 min"
-echo "  - the same under Bochs, whose Pentium III refuses SSE2: about 15 min"
-echo "  - the release built twice and compared: about 2 min"
+echo "  - the shipped programs on a Pentium III without SSE2, in the 32-bit guest under QEMU: about 4 min"
+echo "  - the same under Bochs, whose Pentium III refuses SSE2: about 5 min"
+echo "  - the release built twice, signed and compared: about 3 min"
 
 native() {
   scripts/configure-preset.sh native && cmake --build --preset native && ctest --preset native
