@@ -259,6 +259,7 @@ join <(sort "$work/plan") <(sort "$work/results") | awk -v runs="$sessions" -v s
       if ($i ~ /^leftovers=/) { split($i, kv, "="); leftovers[fs] += kv[2]; break }
       split($i, kv, "=")
       if (kv[1] ~ /\.orig$/) continue
+      if (kv[2] == "left-by-repair") { short_named[fs]++; continue }
       kinds[fs, kv[2]]++
       if (kv[2] != "original" && kv[2] != "patched") whole = 0
     }
@@ -274,11 +275,11 @@ join <(sort "$work/plan") <(sort "$work/results") | awk -v runs="$sessions" -v s
     for (k = 1; k <= n; k++) {
       fs = order[k]
       if (!(fs in states)) continue
-      printf "  %s: %d states (before the first write %d, while patching %d, after the last rename %d; the two ends %d, at noted moments %d, after chosen writes %d; %d losing unflushed writes); %stargets original %d, patched %d, other %d, missing %d; temporary files left %d; failed %d\n", \
+      printf "  %s: %d states (before the first write %d, while patching %d, after the last rename %d; the two ends %d, at noted moments %d, after chosen writes %d; %d losing unflushed writes); %stargets original %d, patched %d, other %d, missing %d; temporary files left %d%s; failed %d\n", \
         fs == "vfat" ? "FAT32" : fs, states[fs], phase[fs, "before"], phase[fs, "during"], phase[fs, "after"], \
         chosen[fs, "end"], chosen[fs, "moment"], chosen[fs, "record"], lossy[fs], \
         fs == "vfat" ? sprintf("repaired by fsck.fat %d; ", repaired[fs]) : "", kinds[fs, "original"], kinds[fs, "patched"], kinds[fs, "other"], kinds[fs, "missing"], \
-        leftovers[fs], failed[fs]
+        leftovers[fs], short_named[fs] ? sprintf(" (%d under a short name, the long one dropped by fsck.fat)", short_named[fs]) : "", failed[fs]
       for (p = 1; p <= 3; p++) {
         if (phase[fs, phases[p]] == 0) {
           failures[++nfail] = "no " fs " state was cut " phase_names[p]

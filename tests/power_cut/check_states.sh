@@ -35,6 +35,14 @@ is_temporary_of_a_target() {
   return 1
 }
 
+# A FAT file's short name (BEXE~1.ORI for b.exe.orig): after a crash in the instant a file got
+# a long name, fsck.fat drops the part of the long name that did not reach the disk, and the
+# file keeps only its short one. Only a file being given a new name (the backup, a temporary
+# file) can end up so: a patch run never writes a target's name.
+is_short_name_left_by_repair() {
+  [[ $1 =~ ^[A-Z0-9_]{1,6}~[0-9]{1,6}(\.[A-Z0-9_]{1,3})?$ ]]
+}
+
 # Fills the array "sums" with the SHA-256 of each target in $folder ("missing" if absent).
 declare -A sums
 read_sums() {
@@ -102,6 +110,9 @@ check_state() {
     is_backup_target "${entry%.orig}" && [ "$entry" != "${entry%.orig}" ] && continue
     if is_temporary_of_a_target "$entry"; then
       leftovers=$((leftovers + 1))
+    elif [ "$fs" = vfat ] && is_short_name_left_by_repair "$entry"; then
+      leftovers=$((leftovers + 1))
+      seen+=("$entry=left-by-repair")
     else
       problems+=("unexpected file $entry")
     fi

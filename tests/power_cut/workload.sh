@@ -63,7 +63,11 @@ for fs in "${file_systems[@]}"; do
   mkdir "$mountpoint/Programmi"
   cp "$control"/targets/*.exe "$mountpoint/Programmi/"
 done
+# The targets must be on the disks for good before the patch runs start, as an installed program
+# is. sync writes everything, but asks the disk to flush its cache only on journaled file
+# systems; fsync of a file does that on FAT too.
 sync
+for fs in "${file_systems[@]}"; do sync "/mnt/power-cut/$fs/Programmi/"*.exe; done
 
 wine32=/usr/lib/wine/wine
 if [ -n "$windows_program" ]; then
