@@ -62,6 +62,26 @@ TEST(TranslationTable, VisibleTextsAreExact) {
   EXPECT_EQ(table[9].italian, "F24=Altri tas");
 }
 
+// The patch replaces each text at its first occurrence, in table order: a text that holds another
+// must come first, or the shorter one would be replaced inside it and the longer one no longer
+// found. Both directions, since revert searches for the Italian texts.
+TEST(TranslationTable, ATextThatHoldsAnotherComesBeforeIt) {
+  const TranslationTable& table = BuiltInTranslationTable();
+  for (const bool english : {true, false}) {
+    const auto text = [&](std::size_t index) -> std::string_view {
+      return english ? table[index].english : table[index].italian;
+    };
+    for (std::size_t holder = 0; holder < table.size(); ++holder) {
+      for (std::size_t held = 0; held < table.size(); ++held) {
+        if (held == holder || text(holder).find(text(held)) == std::string_view::npos) continue;
+        EXPECT_LT(holder, held) << (english ? "English" : "Italian") << " text of pair "
+                                << table[held].number << " lies inside that of pair "
+                                << table[holder].number;
+      }
+    }
+  }
+}
+
 TEST(WidenString, PutsAZeroByteAfterEveryCharacter) {
   EXPECT_TRUE(WidenString("").empty());
   const Bytes wide = WidenString("F24=More keys");
