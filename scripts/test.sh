@@ -66,7 +66,7 @@ esac
 echo "  - the power-cut test in the emulated guest (ext4, XFS, FAT32): about 5 min"
 if [ "$guest_image_i386" = true ]; then
   echo "  - building the 32-bit guest's image from Debian's packages, once (cached in build/guest-i386):"
-  if kernel_runs_32bit_code; then echo "    about 5 min"; else echo "    about 12 min"; fi
+  if kernel_runs_32bit_code; then echo "    about 5 min"; else echo "    about 22 min"; fi
 fi
 echo "  - the shipped programs on a Pentium III without SSE2, in the 32-bit guest under QEMU: about 4 min"
 echo "  - the same under Bochs, whose Pentium III refuses SSE2: about 5 min"
