@@ -4,7 +4,7 @@
 
 #include "file_error.h"
 #include "outcome_message.h"
-#include "utf8_win32.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "dll_search_win32.h"
 #include "run_application.h"
+#include "win32_support.h"
 
 // The command line is ignored: the program takes no arguments.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "check_file.h"
+#include "file_commands.h"
 
 namespace quorvik {
 

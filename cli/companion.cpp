@@ -5,19 +5,15 @@
 #include <string_view>
 #include <variant>
 
-#include "check_file.h"
 #include "check_report.h"
 #include "command_line.h"
 #include "console.h"
-#include "entered_path.h"
+#include "file_commands.h"
 #include "file_error.h"
 #include "outcome_text.h"
-#include "patch_run.h"
-#include "patch_with_backup.h"
 #include "quorvik_version.h"
-#include "revert_run.h"
 #include "run_log.h"
-#include "unseen_drive.h"
+#include "user_path.h"
 
 namespace quorvik {
 namespace {
@@ -94,11 +90,11 @@ int ReportUsageError(const UsageError& error) {
 
 int RunPatch(const Invocation& invocation) {
   const std::filesystem::path backup = BackupPathFor(invocation.path);
-  const PatchOutcome outcome = invocation.backup ? PatchRunKeepingBackup(invocation.path, backup)
-                                                 : PatchRun(invocation.path);
-  switch (outcome) {
+  const PatchResult result =
+      PatchFile(invocation.path, invocation.backup ? std::optional(backup) : std::nullopt);
+  switch (result.outcome) {
     case PatchOutcome::Completed:
-      WriteStdout(OutcomeLine(outcome));
+      WriteStdout(OutcomeLine(result.outcome));
       if (invocation.backup)
         WriteStdout("The original is kept as \"" + PathToUtf8(backup) + "\".\n");
       return kSuccess;
@@ -107,9 +103,8 @@ int RunPatch(const Invocation& invocation) {
     case PatchOutcome::CannotUpdate:
       break;
   }
-  WriteStdout(OutcomeLine(outcome));
-  const std::optional<FileCheck> check = CheckFile(invocation.path);
-  if (check && check->verdict == CheckVerdict::AlreadyUpdated) {
+  WriteStdout(OutcomeLine(result.outcome));
+  if (result.alreadyUpdated) {
     WriteStdout("The file is already updated.\n");
     return kAlreadyUpdated;
   }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "console.h"
-#include "utf8_win32.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

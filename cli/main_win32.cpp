@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "companion.h"
-#include "dll_search_win32.h"
+#include "win32_support.h"
 
 // The arguments arrive as UTF-16, so any path the system can name reaches the engine unchanged.
 int wmain(int argc, wchar_t** argv) {

@@ -5,9 +5,8 @@
 #include <ctime>
 
 #include "file_error.h"
-#include "native_file.h"
+#include "platform.h"
 #include "run_log.h"
-#include "system_error.h"
 
 namespace quorvik {
 

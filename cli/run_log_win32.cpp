@@ -3,10 +3,9 @@
 #include <cstdint>
 
 #include "file_error.h"
-#include "long_path_win32.h"
-#include "native_file.h"
+#include "platform.h"
 #include "run_log.h"
-#include "system_error.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

@@ -1,6 +1,6 @@
 #include "dpi.h"
 
-#include "newer_system_function_win32.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

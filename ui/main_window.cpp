@@ -6,12 +6,12 @@
 #include <stdexcept>
 
 #include "dpi.h"
-#include "entered_path.h"
+#include "file_commands.h"
+#include "file_error.h"
 #include "flag_painter.h"
 #include "instance_guard.h"
-#include "patch_run.h"
 #include "resource_ids.h"
-#include "system_error.h"
+#include "user_path.h"
 #include "window_text.h"
 
 namespace quorvik {

@@ -1,7 +1,7 @@
 #include "outcome_message.h"
 
 #include "outcome_text.h"
-#include "utf8_win32.h"
+#include "win32_support.h"
 
 namespace quorvik {
 

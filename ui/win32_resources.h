@@ -4,8 +4,8 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include "kernel_handle_win32.h"
 #include "unique_resource.h"
+#include "win32_support.h"
 
 namespace quorvik {
 

@@ -4,12 +4,9 @@
 
 #include <vector>
 
-#include "in_use_retry.h"
-#include "long_path_win32.h"
-#include "native_file.h"
-#include "newer_system_function_win32.h"
-#include "system_error.h"
-#include "utf8_win32.h"
+#include "file_error.h"
+#include "platform.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

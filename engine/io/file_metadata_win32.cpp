@@ -13,9 +13,7 @@
 #include <string_view>
 
 #include "file_error.h"
-#include "long_path_win32.h"
-#include "ntdll_win32.h"
-#include "system_error.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "file_ops.h"
+#include "platform.h"
 
 namespace quorvik {
 

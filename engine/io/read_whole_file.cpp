@@ -4,22 +4,32 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "file_error.h"
-#include "native_file.h"
 
 namespace quorvik {
 
-bool OpensForReading(const std::filesystem::path& path) {
-  const NativeFile file = OpenForReading(path);
-  return file && IsRegularFile(file);
+FileBuffer::FileBuffer(FileBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      reserved_(std::exchange(other.reserved_, 0)) {}
+
+FileBuffer& FileBuffer::operator=(FileBuffer&& other) noexcept {
+  if (this != &other) {
+    Release();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    reserved_ = std::exchange(other.reserved_, 0);
+  }
+  return *this;
 }
 
-LoadedFile ReadWholeFile(const std::filesystem::path& path) {
-  std::string failure;
-  const NativeFile file = OpenForReading(path, &failure);
-  if (!file) throw FileError("Could not open", path, failure);
-  if (!IsRegularFile(file)) throw FileError("Could not read", path, "it is not a regular file");
+FileBuffer::~FileBuffer() { Release(); }
+
+namespace {
+
+LoadedFile ReadOpenFile(const NativeFile& file, const std::filesystem::path& path) {
   const FileStamp before = StampOfOpenFile(file, path);
   // A 32-bit process has under 2 GiB of address space for everything.
   if (before.size > std::numeric_limits<std::size_t>::max() / 2) {
@@ -52,6 +62,22 @@ LoadedFile ReadWholeFile(const std::filesystem::path& path) {
     throw FileError("Could not read", path, "the file was changed while it was read");
   }
   return loaded;
+}
+
+}  // namespace
+
+std::optional<LoadedFile> ReadRegularFile(const std::filesystem::path& path) {
+  const NativeFile file = OpenForReading(path);
+  if (!file || !IsRegularFile(file)) return std::nullopt;
+  return ReadOpenFile(file, path);
+}
+
+LoadedFile ReadWholeFile(const std::filesystem::path& path) {
+  std::string failure;
+  const NativeFile file = OpenForReading(path, &failure);
+  if (!file) throw FileError("Could not open", path, failure);
+  if (!IsRegularFile(file)) throw FileError("Could not read", path, "it is not a regular file");
+  return ReadOpenFile(file, path);
 }
 
 }  // namespace quorvik

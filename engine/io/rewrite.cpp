@@ -1,11 +1,84 @@
 #include "rewrite.h"
 
-#include "file_error.h"
-#include "native_file.h"
-#include "temporary_file.h"
+#include <optional>
+#include <string>
 
 namespace quorvik {
 namespace {
+
+constexpr int kNameAttempts = 100;
+
+std::filesystem::path TemporaryName(const std::filesystem::path& destination, int attempt) {
+  std::filesystem::path name = destination;
+  name += "." + std::to_string(CurrentProcessId()) + "-" + std::to_string(attempt) + ".tmp";
+  return name;
+}
+
+// A new file beside a destination, under a name no other file has, that holds bytes on their
+// way to the destination's name. Unless it was moved into place, it is closed and deleted when
+// it goes out of scope (closed first: Windows cannot delete a file that is still open).
+class TemporaryFile {
+ public:
+  // A file that will keep `kept`, read from the file it replaces or copies. Throws FileError
+  // when no unused name can be created.
+  TemporaryFile(FileOps& ops, const std::filesystem::path& destination, const KeptMetadata& kept);
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile();
+
+  const std::filesystem::path& path() const { return path_; }
+
+  // Writes the bytes, gives the file what it keeps, flushes it to disk and closes it. Throws
+  // FileError when any of it fails.
+  void Save(ByteView bytes);
+
+  // The file has been moved to its destination and is no longer deleted.
+  void Commit() { settled_ = true; }
+
+  // Closes and deletes the file now, after `failure`, which then tells what became of the file
+  // if it could not be deleted at once.
+  void Discard(FileError& failure);
+
+ private:
+  FileOps& ops_;
+  const KeptMetadata& kept_;
+  std::filesystem::path path_;
+  NativeFile file_;
+  bool settled_ = false;  // moved into place, or discarded already
+};
+
+TemporaryFile::TemporaryFile(FileOps& ops, const std::filesystem::path& destination,
+                             const KeptMetadata& kept)
+    : ops_(ops), kept_(kept) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    path_ = TemporaryName(destination, attempt);
+    if (std::optional<NativeFile> created = ops_.CreateExclusive(path_, kept_)) {
+      file_ = std::move(*created);
+      return;
+    }
+  }
+  throw FileError("Could not create a temporary file beside", destination,
+                  "every temporary name tried is already taken");
+}
+
+TemporaryFile::~TemporaryFile() {
+  if (settled_) return;
+  file_ = NativeFile();
+  ops_.Remove(path_);
+}
+
+void TemporaryFile::Discard(FileError& failure) {
+  file_ = NativeFile();
+  NoteRemoval(failure, ops_.Remove(path_), "The temporary file", path_);
+  settled_ = true;
+}
+
+void TemporaryFile::Save(ByteView bytes) {
+  ops_.WriteAll(file_, bytes, path_);
+  ops_.CopyMetadata(kept_, file_, path_);
+  ops_.Flush(file_, path_);
+  ops_.Close(file_, path_);
+}
 
 // True when both stamps are of one file with the same content, whatever became of its name
 // meanwhile (a rename sets a POSIX file's change time).
@@ -40,6 +113,10 @@ void ReplaceAndConfirm(FileOps& ops, const TemporaryFile& temporary,
 
 void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileStamp& expected,
                  FileOps& ops) {
+  // The file was read through a handle of its own, closed since: Windows cannot rename over a
+  // file that this process holds open, and both systems rename by name. So the steps below find
+  // the target by its name again, and the stamp, which holds the file's identity (volume and
+  // index) beside its content's, ties the file found to the one that was read.
   const std::filesystem::path target = ops.ResolveTarget(path);
   if (ops.StampOfReplaceable(target) != expected) {
     throw FileError("Could not update", target,
@@ -66,6 +143,39 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
   // Best effort: the content is in place whether or not the folder's entry reaches the disk
   // now, and after a crash the folder holds either the old complete file or the new one.
   ops.SyncFolder(target.parent_path());
+}
+
+bool CreateNewFileSafely(const std::filesystem::path& destination, ByteView bytes,
+                         const std::filesystem::path& model, FileOps& ops) {
+  const std::shared_ptr<const KeptMetadata> kept = ops.ReadMetadata(model);
+  TemporaryFile temporary(ops, destination, *kept);
+  try {
+    temporary.Save(bytes);
+    if (!ops.MoveWithoutReplacing(temporary.path(), destination)) return false;
+  } catch (FileError& failure) {
+    temporary.Discard(failure);
+    throw;
+  }
+  temporary.Commit();
+  std::error_code ignored;
+  ops.SyncFolder(std::filesystem::absolute(destination, ignored).parent_path());
+  return true;
+}
+
+void NoteRemoval(FileError& failure, Removal removal, const std::string& what,
+                 const std::filesystem::path& file) {
+  const std::string named = what + " \"" + PathToUtf8(file) + "\"";
+  switch (removal) {
+    case Removal::Removed:
+      return;
+    case Removal::AtRestart:
+      failure.AddAftermath(named +
+                           " could not be deleted now; Windows deletes it when it next starts.");
+      return;
+    case Removal::Left:
+      break;
+  }
+  failure.AddAftermath(named + " could not be deleted; it can be deleted by hand.");
 }
 
 }  // namespace quorvik

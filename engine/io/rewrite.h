@@ -1,9 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "bytes.h"
-#include "file_ops.h"
+#include "file_error.h"
+#include "platform.h"
 
 namespace quorvik {
 
@@ -16,5 +18,18 @@ namespace quorvik {
 // leaving the file as it was and no temporary file behind.
 void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileStamp& expected,
                  FileOps& ops = NativeFileOps());
+
+// Creates the file `destination` holding `bytes`, keeping what a copy of the file `model` keeps, so
+// that after a crash it either does not exist or is complete: the bytes go to a temporary file
+// beside it, which is flushed to disk and then moved to its name. Never replaces an existing
+// file: returns false, creating nothing, when `destination` exists. Throws FileError on any other
+// failure, leaving no file behind.
+bool CreateNewFileSafely(const std::filesystem::path& destination, ByteView bytes,
+                         const std::filesystem::path& model, FileOps& ops = NativeFileOps());
+
+// Adds to `failure` what became of `file`, named as `what` ("The temporary file"), when it could
+// not be deleted at once.
+void NoteRemoval(FileError& failure, Removal removal, const std::string& what,
+                 const std::filesystem::path& file);
 
 }  // namespace quorvik

@@ -6,9 +6,8 @@
 
 #include <filesystem>
 
-#include "dll_search_win32.h"
-#include "newer_system_function_win32.h"
 #include "temp_folder.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

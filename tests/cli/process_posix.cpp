@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "native_file.h"
+#include "platform.h"
 #include "process.h"
 
 extern char** environ;

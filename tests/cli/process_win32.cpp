@@ -4,8 +4,8 @@
 #include <string>
 
 #include "process.h"
-#include "utf8_win32.h"
 #include "win32_resources.h"
+#include "win32_support.h"
 
 namespace quorvik::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "companion_fixture.h"
-#include "unseen_drive.h"
+#include "user_path.h"
 
 namespace quorvik::testing {
 namespace {

@@ -1,15 +1,13 @@
 // The path as people type and paste it: the blanks and quotes around it, and a drive that an
 // elevated program cannot see.
-#include "entered_path.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "patch_run.h"
+#include "file_commands.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
-#include "unseen_drive.h"
+#include "user_path.h"
 
 namespace quorvik {
 namespace {

@@ -10,16 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "file_commands.h"
 #include "file_error.h"
-#include "file_ops.h"
-#include "kernel_handle_win32.h"
-#include "long_path_win32.h"
-#include "newer_system_function_win32.h"
 #include "observed_file_ops.h"
-#include "patch_run.h"
+#include "platform.h"
 #include "read_whole_file.h"
 #include "rewrite.h"
 #include "target_file_test.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

@@ -1,11 +1,11 @@
 // How long a step that finds its file held by another program keeps trying.
-#include "in_use_retry.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <numeric>
 #include <vector>
+
+#include "file_error.h"
 
 namespace quorvik {
 namespace {

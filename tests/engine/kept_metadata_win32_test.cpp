@@ -15,10 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "file_commands.h"
 #include "file_error.h"
 #include "file_metadata_win32.h"
-#include "patch_run.h"
-#include "patch_with_backup.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
 

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "file_commands.h"
 #include "file_error.h"
-#include "file_ops.h"
-#include "long_path_win32.h"
-#include "newer_system_function_win32.h"
-#include "patch_run.h"
+#include "platform.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

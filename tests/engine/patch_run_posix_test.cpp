@@ -15,13 +15,10 @@
 #include <fstream>
 #include <functional>
 
-#include "check_file.h"
+#include "file_commands.h"
 #include "file_error.h"
 #include "observed_file_ops.h"
-#include "patch_run.h"
-#include "patch_with_backup.h"
 #include "read_whole_file.h"
-#include "revert_run.h"
 #include "rewrite.h"
 #include "sample_target.h"
 #include "target_file_test.h"

@@ -1,13 +1,12 @@
-#include "patch_run.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <random>
 
+#include "file_commands.h"
 #include "file_error.h"
-#include "file_ops.h"
+#include "platform.h"
 #include "read_whole_file.h"
 #include "rewrite.h"
 #include "sample_target.h"

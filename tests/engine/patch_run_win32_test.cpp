@@ -5,16 +5,15 @@
 
 #include <optional>
 
+#include "file_commands.h"
 #include "file_error.h"
 #include "file_in_use_win32.h"
-#include "newer_system_function_win32.h"
-#include "patch_run.h"
-#include "patch_with_backup.h"
 #include "read_whole_file.h"
 #include "rewrite.h"
 #include "sample_target.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 
+#include "file_commands.h"
 #include "file_error.h"
-#include "file_ops.h"
 #include "observed_file_ops.h"
-#include "patch_with_backup.h"
-#include "process_id.h"
+#include "platform.h"
 #include "read_whole_file.h"
 #include "rewrite.h"
 #include "sample_target.h"

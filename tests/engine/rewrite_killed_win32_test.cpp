@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "file_commands.h"
 #include "observed_file_ops.h"
-#include "patch_run.h"
 #include "read_whole_file.h"
 #include "rewrite.h"
 #include "target_file_test.h"

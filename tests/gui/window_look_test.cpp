@@ -9,9 +9,9 @@
 #include "dpi.h"
 #include "flag_painter.h"
 #include "main_window.h"
-#include "newer_system_function_win32.h"
 #include "resource_ids.h"
 #include "win32_resources.h"
+#include "win32_support.h"
 
 namespace quorvik {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "file_commands.h"
 #include "file_error.h"
-#include "patch_run.h"
 #include "sample_product_ids.h"
 #include "table_patch.h"
 #include "temp_folder.h"

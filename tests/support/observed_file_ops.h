@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "file_ops.h"
+#include "platform.h"
 
 namespace quorvik::testing {
 

@@ -1,18 +1,126 @@
-// The steps of a safe rewrite on POSIX systems.
+// The platform's file primitives on POSIX systems.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 
 #include "file_error.h"
-#include "file_ops.h"
-#include "system_error.h"
+#include "platform.h"
+#include "read_whole_file.h"
+#include "user_path.h"
 
 namespace quorvik {
+
+std::string SystemErrorText(unsigned long code) { return std::strerror(static_cast<int>(code)); }
+
+void ThrowLastError(const char* operation, const std::filesystem::path& path) {
+  const int code = errno;
+  throw FileError(operation, path, SystemErrorText(static_cast<unsigned long>(code)));
+}
+
+unsigned long CurrentProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+namespace {
+
+std::int64_t Nanoseconds(const struct timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+FileStamp StampOf(const struct stat& info) {
+  return {.size = static_cast<std::uint64_t>(info.st_size),
+          .modified = Nanoseconds(info.st_mtim),
+          .volume = static_cast<std::uint64_t>(info.st_dev),
+          .index = static_cast<std::uint64_t>(info.st_ino),
+          .changed = Nanoseconds(info.st_ctim)};
+}
+
+}  // namespace
+
+bool NativeFileTraits::IsValid(Handle handle) { return handle >= 0; }
+
+bool NativeFileTraits::Close(Handle handle) { return ::close(static_cast<int>(handle)) == 0; }
+
+NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && failure) *failure = SystemErrorText(static_cast<unsigned long>(errno));
+  return NativeFile(fd);
+}
+
+bool IsRegularFile(const NativeFile& file) {
+  struct stat info {};
+  return ::fstat(static_cast<int>(file.get()), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+FileStamp StampOfOpenFile(const NativeFile& file, const std::filesystem::path& path) {
+  struct stat info {};
+  if (::fstat(static_cast<int>(file.get()), &info) != 0) ThrowLastError("Could not examine", path);
+  return StampOf(info);
+}
+
+FileStamp StampOfFileAt(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) ThrowLastError("Could not examine", path);
+  return StampOf(info);
+}
+
+std::size_t ReadPiece(const NativeFile& file, std::span<std::uint8_t> into,
+                      const std::filesystem::path& path) {
+  while (true) {
+    const ssize_t got = ::read(static_cast<int>(file.get()), into.data(), into.size());
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) ThrowLastError("Could not read", path);
+  }
+}
+
+namespace {
+
+constexpr std::size_t kLargePage = 2 * 1024 * 1024;
+
+std::size_t RoundUp(std::size_t size, std::size_t unit) { return (size + unit - 1) / unit * unit; }
+
+void* Map(std::size_t size) {
+  void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) throw std::bad_alloc();
+  return memory;
+}
+
+}  // namespace
+
+FileBuffer::FileBuffer(std::size_t size) : size_(size) {
+  if (size == 0) return;
+  if (size < kLargePage) {
+    reserved_ = size;
+    data_ = static_cast<std::uint8_t*>(Map(size));
+    return;
+  }
+  // A large page is only used for a whole aligned 2 MiB of the mapping, so the mapping is cut
+  // to start at such a boundary and to end at one.
+  if (size > SIZE_MAX - 2 * kLargePage) throw std::bad_alloc();
+  reserved_ = RoundUp(size, kLargePage);
+  const std::size_t mapped = reserved_ + kLargePage;
+  auto* memory = static_cast<std::uint8_t*>(Map(mapped));
+  const auto address = reinterpret_cast<std::uintptr_t>(memory);
+  const std::size_t head = RoundUp(address, kLargePage) - address;
+  if (head > 0) ::munmap(memory, head);
+  ::munmap(memory + head + reserved_, kLargePage - head);
+  data_ = memory + head;
+  // Only advice; ignored where large pages are not supported.
+  ::madvise(data_, reserved_, MADV_HUGEPAGE);
+}
+
+void FileBuffer::Release() noexcept {
+  if (data_ != nullptr) ::munmap(data_, reserved_);
+  data_ = nullptr;
+  size_ = 0;
+  reserved_ = 0;
+}
 
 struct KeptMetadata {
   struct stat info;
@@ -203,6 +311,22 @@ class PosixFileOps final : public FileOps {
 FileOps& NativeFileOps() {
   static PosixFileOps ops;
   return ops;
+}
+
+namespace {
+
+// POSIX systems have neither drive letters nor elevation.
+class PosixSessionView final : public SessionView {
+ public:
+  bool HasDrive(char) override { return false; }
+  bool IsElevated() override { return false; }
+};
+
+}  // namespace
+
+SessionView& NativeSessionView() {
+  static PosixSessionView view;
+  return view;
 }
 
 }  // namespace quorvik

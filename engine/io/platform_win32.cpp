@@ -1,22 +1,132 @@
-// The steps of a safe rewrite on Windows, through the W APIs only. Every path goes to the system
-// in the form SystemPath gives, so that long paths work in every step; the name is kept in a
-// local until the call's error code has been read.
+// The platform's file primitives on Windows, through the W APIs only. Every path goes to the
+// system in the form SystemPath gives, so that long paths work in every step; the name is kept
+// in a local until the call's error code has been read.
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <new>
 
 #include "file_error.h"
 #include "file_in_use_win32.h"
 #include "file_metadata_win32.h"
-#include "file_ops.h"
-#include "long_path_win32.h"
-#include "newer_system_function_win32.h"
-#include "system_error.h"
+#include "platform.h"
+#include "read_whole_file.h"
+#include "user_path.h"
+#include "win32_support.h"
 
 namespace quorvik {
+
+std::string SystemErrorText(unsigned long code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
+  LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+    text.pop_back();
+  }
+  char codeText[16];
+  std::snprintf(codeText, sizeof codeText, "[0x%08lX]", code);
+  return text.empty() ? std::string("Error ") + codeText : WideToUtf8(text) + " " + codeText;
+}
+
+void ThrowLastError(const char* operation, const std::filesystem::path& path) {
+  const DWORD code = GetLastError();
+  throw FileError(operation, path, SystemErrorText(code));
+}
+
+unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+
 namespace {
 
+constexpr DWORD kShareWithEveryone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 HANDLE AsHandle(const NativeFile& file) { return reinterpret_cast<HANDLE>(file.get()); }
+
+std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
+
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info, const FILE_BASIC_INFORMATION& basic) {
+  return {.size = Join(info.nFileSizeHigh, info.nFileSizeLow),
+          .modified = static_cast<std::int64_t>(
+              Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)),
+          .volume = info.dwVolumeSerialNumber,
+          .index = Join(info.nFileIndexHigh, info.nFileIndexLow),
+          .changed = basic.ChangeTime.QuadPart};
+}
+
+}  // namespace
+
+bool NativeFileTraits::IsValid(Handle handle) {
+  return handle != 0 && handle != reinterpret_cast<Handle>(INVALID_HANDLE_VALUE);
+}
+
+bool NativeFileTraits::Close(Handle handle) {
+  return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;
+}
+
+NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) {
+  const std::wstring name = SystemPath(path);
+  const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, kShareWithEveryone, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && failure) *failure = SystemErrorText(GetLastError());
+  return NativeFile(reinterpret_cast<std::intptr_t>(handle));
+}
+
+bool IsRegularFile(const NativeFile& file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return GetFileType(AsHandle(file)) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(AsHandle(file), &info) &&
+         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+FileStamp StampOfOpenFile(const NativeFile& file, const std::filesystem::path& path) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(AsHandle(file), &info)) ThrowLastError("Could not examine", path);
+  // The change time, which only the native call gives on Windows XP.
+  FILE_BASIC_INFORMATION basic{};
+  const NTSTATUS status =
+      QueryFileInformation(AsHandle(file), &basic, sizeof basic, FileBasicInformation);
+  if (!NT_SUCCESS(status)) throw FileError("Could not examine", path, NtStatusText(status));
+  return StampOf(info, basic);
+}
+
+FileStamp StampOfFileAt(const std::filesystem::path& path) {
+  // Asking only for its attributes, the file opens even while another program holds it open
+  // without sharing it.
+  const std::wstring name = SystemPath(path);
+  const NativeFile file(reinterpret_cast<std::intptr_t>(CreateFileW(
+      name.c_str(), FILE_READ_ATTRIBUTES, kShareWithEveryone, nullptr, OPEN_EXISTING, 0, nullptr)));
+  if (!file) ThrowLastError("Could not examine", path);
+  return StampOfOpenFile(file, path);
+}
+
+std::size_t ReadPiece(const NativeFile& file, std::span<std::uint8_t> into,
+                      const std::filesystem::path& path) {
+  const DWORD want = static_cast<DWORD>(std::min(into.size(), kFilePieceSize));
+  DWORD got = 0;
+  if (!ReadFile(AsHandle(file), into.data(), want, &got, nullptr)) {
+    ThrowLastError("Could not read", path);
+  }
+  return got;
+}
+
+FileBuffer::FileBuffer(std::size_t size) : size_(size), reserved_(size) {
+  if (size == 0) return;
+  data_ = static_cast<std::uint8_t*>(
+      VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  if (data_ == nullptr) throw std::bad_alloc();
+}
+
+void FileBuffer::Release() noexcept {
+  if (data_ != nullptr) VirtualFree(data_, 0, MEM_RELEASE);
+  data_ = nullptr;
+  size_ = 0;
+  reserved_ = 0;
+}
+
+namespace {
 
 // After a rename: flushes the renamed file under its new name, its folder entry with it. On FAT
 // that entry holds the file's first cluster and size. Windows has written it already
@@ -214,6 +324,34 @@ FileOps& NativeFileOps() {
 
 std::unique_ptr<FileOps> NativeFileOpsWith(MetadataCalls& calls) {
   return std::make_unique<Win32FileOps>(calls);
+}
+
+namespace {
+
+class Win32SessionView final : public SessionView {
+ public:
+  bool HasDrive(char letter) override {
+    // Drives mapped in another logon session of the same user are not among them.
+    return (GetLogicalDrives() >> (letter - 'A')) & 1;
+  }
+
+  bool IsElevated() override {
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
+    const UniqueHandle token(opened);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    // Windows XP knows no elevation, and refuses the question.
+    return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated;
+  }
+};
+
+}  // namespace
+
+SessionView& NativeSessionView() {
+  static Win32SessionView view;
+  return view;
 }
 
 }  // namespace quorvik

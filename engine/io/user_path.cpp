@@ -1,6 +1,7 @@
-#include "entered_path.h"
+#include "user_path.h"
 
 namespace quorvik {
+
 namespace {
 
 using Text = std::filesystem::path::string_type;
@@ -22,6 +23,18 @@ std::filesystem::path PathAsEntered(const std::filesystem::path& text) {
     path = path.substr(1, path.size() - 2);
   }
   return path;
+}
+
+std::optional<char> DriveUnseenWhenElevated(const std::filesystem::path& path,
+                                            SessionView& session) {
+  const auto& text = path.native();
+  if (text.size() < 2 || text[1] != ':') return std::nullopt;
+  const auto first = text[0];
+  char letter = 0;
+  if (first >= 'A' && first <= 'Z') letter = static_cast<char>(first);
+  if (first >= 'a' && first <= 'z') letter = static_cast<char>(first - 'a' + 'A');
+  if (letter == 0 || session.HasDrive(letter) || !session.IsElevated()) return std::nullopt;
+  return letter;
 }
 
 }  // namespace quorvik

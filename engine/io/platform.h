@@ -1,14 +1,72 @@
 #pragma once
 
+// The platform's file primitives, one implementation each in platform_posix.cpp and
+// platform_win32.cpp: open files, their stamps, and the steps of a safe rewrite (FileOps).
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
+#include <string>
 
 #include "bytes.h"
-#include "file_stamp.h"
-#include "native_file.h"
+#include "unique_resource.h"
 
 namespace quorvik {
+
+// What identifies one version of a file's content: if any of it differs, another program wrote
+// to the file or put another file in its place.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // in the platform's own units
+  // Which file it is (POSIX: device and inode; Windows: volume serial number and file index),
+  // so that a file saved in its place with the same size and time is noticed too.
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  // When the file's content or attributes last changed, which the system sets whenever either
+  // changes, so that a write that put the modification time back is still noticed. No program
+  // can set it on POSIX systems; on Windows a program would have to set it on purpose.
+  std::int64_t changed = 0;
+
+  bool operator==(const FileStamp&) const = default;
+};
+
+// A file descriptor (POSIX) or file HANDLE (Windows).
+struct NativeFileTraits {
+  using Handle = std::intptr_t;
+  static constexpr Handle kEmpty = -1;  // -1 and INVALID_HANDLE_VALUE alike
+  static bool IsValid(Handle handle);
+  // True when the system accepted the close, which is when written data is known to be safe.
+  static bool Close(Handle handle);
+};
+using NativeFile = UniqueResource<NativeFileTraits>;
+
+// Files are read and written in pieces of this size: Windows takes a 32-bit count per call and
+// may refuse a single very large request for lack of kernel memory, and on Linux each written
+// piece is sent on its way to the disk at once, so that the disk works while the rest is written.
+inline constexpr std::size_t kFilePieceSize = 8 * 1024 * 1024;
+
+// Opens an existing file for reading, sharing it with every other program. Never creates a file,
+// blocks on a pipe or device, or takes a terminal as the controlling one. Empty when the file
+// cannot be opened; then `failure`, when given, receives the system's reason.
+NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure = nullptr);
+
+// True for a file on a disk, as opposed to a folder, device, pipe or console.
+bool IsRegularFile(const NativeFile& file);
+
+// The open file's stamp. Throws FileError.
+FileStamp StampOfOpenFile(const NativeFile& file, const std::filesystem::path& path);
+
+// The stamp of the file at `path`, which need not be readable. Throws FileError.
+FileStamp StampOfFileAt(const std::filesystem::path& path);
+
+// Reads up to `into.size()` bytes from the file's position on; returns how many, 0 at its end.
+// Throws FileError.
+std::size_t ReadPiece(const NativeFile& file, std::span<std::uint8_t> into,
+                      const std::filesystem::path& path);
+
+unsigned long CurrentProcessId();
 
 // What a new file keeps of the file whose place it takes, or of which it is a copy, beyond its
 // bytes: read from that file once, before the new one is made. Each platform defines it with

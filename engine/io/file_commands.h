@@ -1,0 +1,53 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "patch_check.h"
+#include "patch_outcome.h"
+#include "platform.h"
+#include "revert_table.h"
+
+namespace quorvik {
+
+// The commands that read the product's program file once, whole, and change it in memory. Those
+// that change it put it back all or nothing, through RewriteFile. Each opens the file once and
+// reads it once; a path that does not open for reading as a regular file is an invalid path.
+// Failures while reading or rewriting throw FileError and leave the file as it was.
+
+// What a patch run did, and why it refused.
+struct PatchResult {
+  PatchOutcome outcome;
+  // With CannotUpdate: whether every Italian text is in the file, as after an earlier update.
+  bool alreadyUpdated = false;
+};
+
+// Turns the product's program file at `path` (used exactly as given) into Italian, all or
+// nothing. With `backup`, the bytes it replaces are kept in a new file there, made only once the
+// patch is sure to be written and removed again if the rewrite fails, so that it exists exactly
+// when the file was patched; an existing file at `backup` is never replaced: that is a FileError,
+// raised before the file is touched. After InvalidPath or CannotUpdate the file is untouched.
+PatchResult PatchFile(const std::filesystem::path& path,
+                      const std::optional<std::filesystem::path>& backup,
+                      FileOps& ops = NativeFileOps());
+
+// PatchFile without a backup, for its outcome.
+PatchOutcome PatchRun(const std::filesystem::path& path, FileOps& ops = NativeFileOps());
+
+// PatchFile keeping a backup at `backup`, for its outcome.
+PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
+                                   const std::filesystem::path& backup,
+                                   FileOps& ops = NativeFileOps());
+
+// Where a backup of the file at `path` is kept: the same name with ".orig" appended.
+std::filesystem::path BackupPathFor(const std::filesystem::path& path);
+
+// Turns the updated program file at `path` back into English, as RevertBytes does to its bytes.
+// Anything but Reverted leaves the file untouched.
+RevertOutcome RevertRun(const std::filesystem::path& path, FileOps& ops = NativeFileOps());
+
+// What a patch run would meet in the file at `path`; nullopt for an invalid path. Changes
+// nothing.
+std::optional<FileCheck> CheckFile(const std::filesystem::path& path);
+
+}  // namespace quorvik

@@ -1,7 +1,0 @@
-#pragma once
-
-namespace quorvik {
-
-unsigned long CurrentProcessId();
-
-}  // namespace quorvik

@@ -1,0 +1,104 @@
+#pragma once
+
+// Windows only: what the file work, the window and the companion share of the Win32 API.
+#include <windows.h>
+#include <winternl.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "unique_resource.h"
+
+namespace quorvik {
+
+// A kernel object: process, thread, file, pipe, access token. Calls return either null or
+// INVALID_HANDLE_VALUE on failure, depending on the call, so neither is a handle.
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static constexpr Handle kEmpty = nullptr;
+  static bool IsValid(Handle handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+  static bool Close(Handle handle) { return CloseHandle(handle) != 0; }
+};
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+
+// Conversions between UTF-8 (the engine's messages) and UTF-16 (the Windows W APIs).
+std::wstring Utf8ToWide(std::string_view utf8);
+std::string WideToUtf8(std::wstring_view wide);
+
+// The full path of `path`, as the system resolves it against the current folder.
+std::wstring FullPath(const std::filesystem::path& path);
+
+// The form of `path` to give the system's file calls: paths too long for the usual limits only
+// work in their full form behind the \\?\ prefix; shorter ones are passed exactly as given, so
+// the system resolves them as it always does.
+std::wstring SystemPath(const std::filesystem::path& path);
+
+// The form people know, "C:\..." or "\\server\...", of a path the system gave with the "\\?\"
+// prefix.
+std::wstring WithoutExtendedPrefix(const std::wstring& path);
+
+// A function of one of Windows' own DLLs that Windows XP lacks. It is looked up each time it is
+// needed rather than imported, so that the program starts on every Windows from XP on: null
+// where this system lacks it, or while a NewerSystemFunctionsHidden lives. A DLL the process has
+// not loaded yet is loaded from the system folder, by its full path, and stays loaded.
+void* FindNewerSystemFunction(const wchar_t* dll, const char* name);
+
+template <typename Function>
+Function NewerSystemFunction(const wchar_t* dll, const char* name) {
+  return reinterpret_cast<Function>(FindNewerSystemFunction(dll, name));
+}
+
+// While one lives, FindNewerSystemFunction finds nothing, as on Windows XP: so tests reach the
+// fallbacks that Wine, which has every function, never would.
+class NewerSystemFunctionsHidden {
+ public:
+  NewerSystemFunctionsHidden();
+  NewerSystemFunctionsHidden(const NewerSystemFunctionsHidden&) = delete;
+  NewerSystemFunctionsHidden& operator=(const NewerSystemFunctionsHidden&) = delete;
+  ~NewerSystemFunctionsHidden();
+};
+
+// While one lives, FindNewerSystemFunction gives `replacement` for the function `name`, whatever
+// the DLL: so tests can stand in for answers that Wine's version of a function never gives.
+class NewerSystemFunctionReplaced {
+ public:
+  NewerSystemFunctionReplaced(const char* name, void* replacement);
+  NewerSystemFunctionReplaced(const NewerSystemFunctionReplaced&) = delete;
+  NewerSystemFunctionReplaced& operator=(const NewerSystemFunctionReplaced&) = delete;
+  ~NewerSystemFunctionReplaced();
+
+ private:
+  const NewerSystemFunctionReplaced* previous_;
+  const char* name_;
+  void* replacement_;
+
+  friend void* FindNewerSystemFunction(const wchar_t* dll, const char* name);
+};
+
+// The calls of ntdll.dll, Windows' native layer, that the file work needs. Every Windows NT has
+// them, Windows XP included, but the import libraries do not tell which Windows has which of
+// ntdll.dll's functions, so they are looked up by name when called rather than imported.
+
+// NtQueryInformationFile; STATUS_PROCEDURE_NOT_FOUND where the system lacks it.
+NTSTATUS QueryFileInformation(HANDLE file, void* into, ULONG size, FILE_INFORMATION_CLASS what);
+
+// The same for information of any length, which `into` holds afterwards: asks again with more
+// room while it does not fit.
+NTSTATUS QueryFileInformation(HANDLE file, FILE_INFORMATION_CLASS what,
+                              std::vector<std::uint8_t>& into);
+
+// NtQueryVolumeInformationFile; STATUS_PROCEDURE_NOT_FOUND where the system lacks it.
+NTSTATUS QueryVolumeInformation(HANDLE file, void* into, ULONG size, FS_INFORMATION_CLASS what);
+
+// The system's message for a failed call's status.
+std::string NtStatusText(NTSTATUS status);
+
+// Lets the process load DLLs from the system folder only, so that a DLL planted beside the
+// .exe (in a downloads folder or on a share, say) is never loaded in place of a system one. Both
+// programs call it first thing.
+void RestrictDllSearchToSystemFolder();
+
+}  // namespace quorvik
