@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
 #include <string>
+
+#include "xml_document.h"
 
 namespace quorvik::testing {
 namespace {
@@ -26,8 +29,17 @@ TEST(ProgramFile, DeclaresItsExecutionLevelSoWritesAreNeverRedirected) {
   // its writes under Program Files redirected to a per-user copy, and a patch would seem to work.
   const std::string manifest = ManifestOf(L"" QUORVIK_PATCH_PROGRAM);
   ASSERT_FALSE(manifest.empty()) << "quorvik-patch.exe carries no manifest";
-  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos)
-      << manifest;
+  XmlElement root;
+  ASSERT_NO_THROW(root = ParseXmlDocument(manifest)) << manifest;
+  EXPECT_EQ(root.namespaceUri, kAssemblyV1);
+  EXPECT_EQ(root.localName, "assembly");
+  const auto level = root.Descendants({{kAssemblyV3, "trustInfo"},
+                                       {kAssemblyV3, "security"},
+                                       {kAssemblyV3, "requestedPrivileges"},
+                                       {kAssemblyV3, "requestedExecutionLevel"}});
+  ASSERT_EQ(level.size(), 1u) << manifest;
+  EXPECT_EQ(level[0]->attributes,
+            (std::map<std::string, std::string>{{"level", "asInvoker"}, {"uiAccess", "false"}}));
 }
 
 }  // namespace

@@ -132,6 +132,13 @@ struct SecuritySet {
   std::wstring dacl;
 };
 
+// The one owner, one group and one access-list set of a rewrite.
+struct OneSetEach {
+  SecuritySet owner;
+  SecuritySet group;
+  SecuritySet dacl;
+};
+
 // The system's own calls, recorded; where a test says so, answering instead as a volume that
 // keeps everything (NTFS) would, or refusing.
 class RecordingCalls final : public MetadataCalls {
@@ -243,6 +250,18 @@ class RecordingCalls final : public MetadataCalls {
     return found;
   }
 
+  // The owner, group and access-list sets, each of which must have been made exactly once; wrap a
+  // call in ASSERT_NO_FATAL_FAILURE, since it leaves `each` as it was when one was not.
+  void OneSetOfEachKind(OneSetEach& each) const {
+    const auto owners = SecuritySets(OWNER_SECURITY_INFORMATION);
+    const auto groups = SecuritySets(GROUP_SECURITY_INFORMATION);
+    const auto dacls = SecuritySets(DACL_SECURITY_INFORMATION);
+    ASSERT_EQ(owners.size(), 1u);
+    ASSERT_EQ(groups.size(), 1u);
+    ASSERT_EQ(dacls.size(), 1u);
+    each = {owners[0], groups[0], dacls[0]};
+  }
+
  private:
   MetadataCalls& real_ = SystemMetadataCalls();
   std::vector<std::uint64_t> encrypted_;
@@ -316,21 +335,17 @@ TEST_F(KeptMetadataTest, GivesTheNewFileTheOwnerGroupAndAccessListReadFromTheOld
   ASSERT_NE(old.dacl, made.dacl);
 
   // Each once, to the old file's, on the file that now has the name.
-  const auto owners = calls_.SecuritySets(OWNER_SECURITY_INFORMATION);
-  const auto groups = calls_.SecuritySets(GROUP_SECURITY_INFORMATION);
-  const auto dacls = calls_.SecuritySets(DACL_SECURITY_INFORMATION);
-  ASSERT_EQ(owners.size(), 1u);
-  ASSERT_EQ(groups.size(), 1u);
-  ASSERT_EQ(dacls.size(), 1u);
-  EXPECT_EQ(owners[0].owner, old.owner);
-  EXPECT_EQ(groups[0].group, old.group);
-  EXPECT_EQ(dacls[0].dacl, old.dacl);
-  EXPECT_EQ(dacls[0].parts & PROTECTED_DACL_SECURITY_INFORMATION, 0u);
-  for (const SecuritySet& set : calls_.securities) EXPECT_EQ(set.file, IndexOf(target_));
+  OneSetEach set;
+  ASSERT_NO_FATAL_FAILURE(calls_.OneSetOfEachKind(set));
+  EXPECT_EQ(set.owner.owner, old.owner);
+  EXPECT_EQ(set.group.group, old.group);
+  EXPECT_EQ(set.dacl.dacl, old.dacl);
+  EXPECT_EQ(set.dacl.parts & PROTECTED_DACL_SECURITY_INFORMATION, 0u);
+  for (const SecuritySet& each : calls_.securities) EXPECT_EQ(each.file, IndexOf(target_));
   // Enabled to give any owner and group, and only while they are given.
-  EXPECT_TRUE(owners[0].restorePrivilege);
-  EXPECT_TRUE(groups[0].restorePrivilege);
-  EXPECT_FALSE(dacls[0].restorePrivilege);
+  EXPECT_TRUE(set.owner.restorePrivilege);
+  EXPECT_TRUE(set.group.restorePrivilege);
+  EXPECT_FALSE(set.dacl.restorePrivilege);
   EXPECT_FALSE(RestorePrivilegeEnabled());
 }
 
@@ -358,18 +373,14 @@ TEST_F(KeptMetadataTest, KeepsAProtectedAccessListWholeAndOfAnInheritingOneItsOw
     ReadAs([&](KeptMetadata& kept) { kept.security = test.read; });
     EXPECT_EQ(PatchRun(target_, *ops_), PatchOutcome::Completed);
 
-    const auto owners = calls_.SecuritySets(OWNER_SECURITY_INFORMATION);
-    const auto groups = calls_.SecuritySets(GROUP_SECURITY_INFORMATION);
-    const auto dacls = calls_.SecuritySets(DACL_SECURITY_INFORMATION);
-    ASSERT_EQ(owners.size(), 1u);
-    ASSERT_EQ(groups.size(), 1u);
-    ASSERT_EQ(dacls.size(), 1u);
-    EXPECT_EQ(owners[0].owner, L"S-1-5-32-544");
-    EXPECT_EQ(groups[0].group, L"S-1-5-18");
-    EXPECT_EQ(dacls[0].parts &
+    OneSetEach set;
+    ASSERT_NO_FATAL_FAILURE(calls_.OneSetOfEachKind(set));
+    EXPECT_EQ(set.owner.owner, L"S-1-5-32-544");
+    EXPECT_EQ(set.group.group, L"S-1-5-18");
+    EXPECT_EQ(set.dacl.parts &
                   (PROTECTED_DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION),
               test.inheritance);
-    EXPECT_EQ(dacls[0].dacl, test.given);
+    EXPECT_EQ(set.dacl.dacl, test.given);
   }
 
   // Where the new file already has it all, as usual, nothing is set.

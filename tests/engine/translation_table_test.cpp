@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "table_patch.h"
 #include "wide_string.h"
 
 namespace quorvik {
@@ -23,23 +24,62 @@ TEST(TranslationTable, HoldsElevenPairsInOrderWithTheDesignedLengths) {
   }
 }
 
-TEST(TranslationTable, TextsHaveTheirLeadingAndTrailingBlanks) {
-  // Blanks before and after the visible text of each English and Italian text.
-  struct Padding {
-    std::size_t englishLead, englishTrail, italianLead, italianTrail;
+// The patch overwrites each text in place with its translation, so within each pair the wide
+// forms, the bytes searched for and written, are exactly as long. Only printable ASCII has a wide
+// form that is the UTF-16 text the product stores: a tab, a non-breaking blank or an accented
+// letter written as UTF-8 would be searched for and written as other characters than it shows.
+TEST(TranslationTable, EachItalianTextIsExactlyAsLongAsItsEnglishOneInPrintableAscii) {
+  const auto printableAscii = [](std::string_view text) {
+    return std::ranges::all_of(text, [](char c) { return c >= 0x20 && c <= 0x7E; });
   };
-  constexpr Padding kPadding[] = {{28, 19, 26, 18}, {27, 17, 27, 14}, {47, 3, 47, 3}, {1, 3, 1, 3},
-                                  {1, 2, 1, 2},     {26, 0, 26, 0},   {1, 0, 1, 0},   {8, 0, 8, 0},
-                                  {8, 0, 8, 0},     {0, 0, 0, 0},     {0, 8, 0, 8}};
-  const auto lead = [](std::string_view s) { return s.find_first_not_of(' '); };
-  const auto trail = [](std::string_view s) { return s.size() - 1 - s.find_last_not_of(' '); };
   const TranslationTable& table = BuiltInTranslationTable();
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    SCOPED_TRACE("pair " + std::to_string(i + 1));
-    EXPECT_EQ(lead(table[i].english), kPadding[i].englishLead);
-    EXPECT_EQ(trail(table[i].english), kPadding[i].englishTrail);
-    EXPECT_EQ(lead(table[i].italian), kPadding[i].italianLead);
-    EXPECT_EQ(trail(table[i].italian), kPadding[i].italianTrail);
+  for (const TranslationPair& pair : table) {
+    SCOPED_TRACE("pair " + std::to_string(pair.number));
+    EXPECT_TRUE(printableAscii(pair.english)) << pair.english;
+    EXPECT_TRUE(printableAscii(pair.italian)) << pair.italian;
+    EXPECT_FALSE(pair.english.empty());
+    EXPECT_EQ(pair.italian.size(), pair.english.size());
+    EXPECT_NE(pair.italian, pair.english) << "the pair changes nothing";
+  }
+  for (const Direction direction : {Direction::EnglishToItalian, Direction::ItalianToEnglish}) {
+    for (const WidePair& wide : WidenTable(table, direction)) {
+      SCOPED_TRACE("wide pair " + std::to_string(wide.number));
+      EXPECT_EQ(wide.to.size(), wide.from.size());
+      EXPECT_EQ(wide.from.size(),
+                2 * table[static_cast<std::size_t>(wide.number - 1)].english.size());
+    }
+  }
+}
+
+// The blanks around a text keep it apart from the fields beside it on the product's screen: an
+// Italian text begins with a blank where its English one does and ends with one where it does,
+// so that no translation runs into its neighbour or opens a gap where the text met it.
+TEST(TranslationTable, AnItalianTextHasBlanksAtTheSameEndsAsItsEnglishOne) {
+  for (const TranslationPair& pair : BuiltInTranslationTable()) {
+    SCOPED_TRACE("pair " + std::to_string(pair.number));
+    ASSERT_FALSE(pair.english.empty());
+    ASSERT_EQ(pair.italian.size(), pair.english.size());
+    EXPECT_EQ(pair.italian.front() == ' ', pair.english.front() == ' ')
+        << '"' << pair.italian << '"';
+    EXPECT_EQ(pair.italian.back() == ' ', pair.english.back() == ' ') << '"' << pair.italian << '"';
+  }
+}
+
+// Each pair is searched for after the pairs before it have written their texts: a text written
+// by an earlier pair must not hold a later pair's text, or the later pair would be found in the
+// fresh translation and overwrite it. Both directions, since revert runs the table backwards in
+// language, Italian to English, in the same order.
+TEST(TranslationTable, NoTextAPairWritesHoldsTheTextOfALaterPair) {
+  const TranslationTable& table = BuiltInTranslationTable();
+  for (std::size_t writer = 0; writer < table.size(); ++writer) {
+    for (std::size_t later = writer + 1; later < table.size(); ++later) {
+      EXPECT_EQ(table[writer].italian.find(table[later].english), std::string_view::npos)
+          << "Italian text of pair " << table[writer].number << " holds the English text of pair "
+          << table[later].number;
+      EXPECT_EQ(table[writer].english.find(table[later].italian), std::string_view::npos)
+          << "English text of pair " << table[writer].number << " holds the Italian text of pair "
+          << table[later].number;
+    }
   }
 }
 
