@@ -7,7 +7,6 @@
 
 #include "check_report.h"
 #include "command_line.h"
-#include "console.h"
 #include "file_commands.h"
 #include "file_error.h"
 #include "outcome_text.h"

@@ -5,7 +5,7 @@
 #include <exception>
 #include <system_error>
 
-#include "console.h"
+#include "companion.h"
 #include "file_error.h"
 
 namespace quorvik {

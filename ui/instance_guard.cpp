@@ -2,9 +2,16 @@
 
 #include <string>
 
-#include "window_text.h"
-
 namespace quorvik {
+
+HeldMutex TakeSingleCopyLock() {
+  UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kSingleCopyMutexName));
+  if (!mutex) return {};
+  // Abandoned: a copy that held it was ended without letting go. It is ours now all the same.
+  const DWORD wait = WaitForSingleObject(mutex.get(), 0);
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return {};
+  return HeldMutex(mutex.Release());
+}
 
 HeldMutex InstanceGuard(HWND form) {
   HeldMutex lock = TakeSingleCopyLock();
@@ -21,6 +28,13 @@ HeldMutex InstanceGuard(HWND form) {
   MessageBeep(MB_OK);
   MessageBoxW(nullptr, kAlreadyRunningMessage, title.c_str(), MB_OK);
   return {};
+}
+
+std::wstring WindowTextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
 }
 
 }  // namespace quorvik

@@ -2,9 +2,19 @@
 
 #include <windows.h>
 
-#include "single_copy_lock.h"
+#include <string>
+
+#include "win32_resources.h"
 
 namespace quorvik {
+
+// The mutex that only one copy of the program in a logon session can hold.
+inline constexpr wchar_t kSingleCopyMutexName[] = L"Local\\QuorvikItaliano.SingleCopy";
+
+// Two copies started at the same moment can both pass the title check before either has taken
+// the marker title; only one of them gets this mutex. Empty when another copy holds it or it
+// cannot be had at all.
+HeldMutex TakeSingleCopyLock();
 
 inline constexpr wchar_t kAlreadyRunningMessage[] =
     L"Quorvik 2000 should not be running at this time.";
@@ -16,5 +26,8 @@ inline constexpr wchar_t kAlreadyRunningMessage[] =
 // and an empty lock is returned. Otherwise the window takes the marker title itself, so that a
 // later copy is refused the same way, and the lock is returned, to be held while the program runs.
 HeldMutex InstanceGuard(HWND form);
+
+// The caption of a window, or the text of a control, of this process.
+std::wstring WindowTextOf(HWND window);
 
 }  // namespace quorvik

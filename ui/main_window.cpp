@@ -12,7 +12,6 @@
 #include "instance_guard.h"
 #include "resource_ids.h"
 #include "user_path.h"
-#include "window_text.h"
 
 namespace quorvik {
 namespace {

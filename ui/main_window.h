@@ -6,9 +6,9 @@
 #include <exception>
 #include <string>
 
+#include "instance_guard.h"
 #include "main_window_design.h"
 #include "outcome_message.h"
-#include "single_copy_lock.h"
 #include "win32_resources.h"
 
 namespace quorvik {

@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "control_ids.h"
 #include "file_error.h"
 #include "main_window.h"
+#include "main_window_design.h"
 #include "sample_target.h"
 #include "temp_folder.h"
 

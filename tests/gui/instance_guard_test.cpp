@@ -1,11 +1,12 @@
 // The start-up check: the utility refuses to start beside a window titled with the marker title
 // (the caption and one blank), and takes that title itself once it has started.
+#include "instance_guard.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "running_utility.h"
-#include "single_copy_lock.h"
 #include "win32_resources.h"
 #include "window_probe.h"
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "build_path.h"
-#include "control_ids.h"
+#include "main_window_design.h"
 #include "wait.h"
 #include "window_probe.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "control_ids.h"
+#include "main_window_design.h"
 #include "running_utility.h"
 #include "window_probe.h"
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "control_ids.h"
+#include "main_window_design.h"
 #include "running_utility.h"
 #include "sample_target.h"
 #include "temp_folder.h"

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "control_ids.h"
 #include "dpi.h"
 #include "flag_painter.h"
 #include "main_window.h"
+#include "main_window_design.h"
 #include "resource_ids.h"
 #include "win32_resources.h"
 #include "win32_support.h"

@@ -1,14 +1,36 @@
+// The companion's parts that differ by platform, POSIX systems: its entry point, writing to
+// the standard streams, and the log file's local time.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
+#include <filesystem>
+#include <vector>
 
+#include "companion.h"
 #include "file_error.h"
 #include "platform.h"
 #include "run_log.h"
 
 namespace quorvik {
+
+namespace {
+
+void WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+}  // namespace
+
+void WriteStdout(std::string_view utf8) { WriteAll(STDOUT_FILENO, utf8); }
+
+void WriteStderr(std::string_view utf8) { WriteAll(STDERR_FILENO, utf8); }
 
 LocalTime LocalTimeNow() {
   const std::time_t now = std::time(nullptr);
@@ -39,3 +61,8 @@ void AppendLineToFile(const std::filesystem::path& file, std::string_view line) 
 }
 
 }  // namespace quorvik
+
+int main(int argc, char** argv) {
+  const std::vector<std::filesystem::path> arguments(argv + 1, argv + argc);
+  return quorvik::RunCompanion(arguments);
+}
