@@ -51,6 +51,26 @@ TEST_F(PatchRunTest, LeavesAFileWithoutTheTextsUntouched) {
   }
 }
 
+// A refused patch says why from the bytes it read, and says what a check of the file says: the
+// companion reports "already updated" from it without reading the file again.
+TEST_F(PatchRunTest, ARefusalSaysWhetherTheFileIsAlreadyUpdatedAsACheckWould) {
+  const Bytes updatedOnce = MakeSampleTarget({}, tools::SampleLanguage::ItalianFirstRound);
+  const Bytes updatedLackingPair5 =
+      MakeSampleTarget({.omittedPairs = {5}}, tools::SampleLanguage::ItalianFirstRound);
+  const Bytes englishLackingPair5 = MakeSampleTarget({.omittedPairs = {5}});
+  for (const auto& [content, alreadyUpdated] :
+       {std::pair{updatedOnce, true}, std::pair{italian_, true},
+        std::pair{updatedLackingPair5, false}, std::pair{englishLackingPair5, false},
+        std::pair{Bytes{'M', 'Z'}, false}}) {
+    WriteBytes(target_, content);
+    const PatchResult result = PatchFile(target_, std::nullopt);
+    EXPECT_EQ(result.outcome, PatchOutcome::CannotUpdate);
+    EXPECT_EQ(result.alreadyUpdated, alreadyUpdated) << content.size() << " bytes";
+    EXPECT_EQ(result.alreadyUpdated, CheckFile(target_)->verdict == CheckVerdict::AlreadyUpdated);
+    EXPECT_EQ(ReadBytes(target_), content);
+  }
+}
+
 TEST_F(PatchRunTest, CallsAPathThatDoesNotOpenAsAFileInvalidAndCreatesNothing) {
   std::filesystem::create_directory(folder_ / "Sub");
   for (const std::filesystem::path& path :
