@@ -43,8 +43,7 @@ struct NativeFileTraits {
 using NativeFile = UniqueResource<NativeFileTraits>;
 
 // Files are read and written in pieces of this size: Windows takes a 32-bit count per call and
-// may refuse a single very large request for lack of kernel memory, and on Linux each written
-// piece is sent on its way to the disk at once, so that the disk works while the rest is written.
+// may refuse a single very large request for lack of kernel memory.
 inline constexpr std::size_t kFilePieceSize = 8 * 1024 * 1024;
 
 // Opens an existing file for reading, sharing it with every other program. Never creates a file,

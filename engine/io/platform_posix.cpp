@@ -128,17 +128,6 @@ struct KeptMetadata {
 
 namespace {
 
-// Has the system start writing the file's new pages to the disk now, so that the disk works
-// while the rest is written and the flush at the end waits for less. Only a hint: it neither
-// waits nor consumes a write error, which the flush still reports.
-void StartWritingToDisk(int fd) {
-#if defined(__linux__)
-  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-#else
-  static_cast<void>(fd);
-#endif
-}
-
 int Descriptor(const NativeFile& file) { return static_cast<int>(file.get()); }
 
 // Opens the file for reading only to keep hold of it across a rename; holds nothing when it
@@ -231,7 +220,6 @@ class PosixFileOps final : public FileOps {
         throw FileError("Could not write the temporary file", path, "the system wrote nothing");
       }
       bytes = bytes.subspan(static_cast<std::size_t>(written));
-      StartWritingToDisk(fd);
     }
   }
 
