@@ -1,5 +1,7 @@
 // The path as people type and paste it: the blanks and quotes around it, and a drive that an
 // elevated program cannot see.
+#include "user_path.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -7,7 +9,6 @@
 #include "file_commands.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
-#include "user_path.h"
 
 namespace quorvik {
 namespace {
