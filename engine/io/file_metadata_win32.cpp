@@ -236,24 +236,22 @@ void GiveSecurity(MetadataCalls& calls, const std::vector<std::uint8_t>& old, HA
 
 class SystemCalls final : public MetadataCalls {
  public:
-  KeptMetadata Read(const std::filesystem::path& file) override {
-    const NativeFile handle = Open(file, READ_CONTROL | FILE_READ_ATTRIBUTES, 0);
-    if (!handle) ThrowLastError("Could not examine", file);
+  KeptMetadata Read(HANDLE handle, const std::filesystem::path& file) override {
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(AsHandle(handle), &information)) {
+    if (!GetFileInformationByHandle(handle, &information)) {
       ThrowLastError("Could not examine", file);
     }
     KeptMetadata kept{.file = file,
-                      .volumeFlags = VolumeFlagsOf(AsHandle(handle), file),
+                      .volumeFlags = VolumeFlagsOf(handle, file),
                       .attributes = information.dwFileAttributes,
                       .created = information.ftCreationTime};
     if (kept.volumeFlags & FILE_PERSISTENT_ACLS) {
-      if (const DWORD error = SecurityOf(AsHandle(handle), kept.security); error != ERROR_SUCCESS) {
+      if (const DWORD error = SecurityOf(handle, kept.security); error != ERROR_SUCCESS) {
         throw FileError("Could not read the permissions of", file, SystemErrorText(error));
       }
     }
-    if (kept.volumeFlags & FILE_NAMED_STREAMS) kept.streams = StreamsOf(AsHandle(handle), file);
-    kept.shortName = ShortNameOf(AsHandle(handle));
+    if (kept.volumeFlags & FILE_NAMED_STREAMS) kept.streams = StreamsOf(handle, file);
+    kept.shortName = ShortNameOf(handle);
     return kept;
   }
 

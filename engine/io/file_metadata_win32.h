@@ -36,8 +36,9 @@ class MetadataCalls {
  public:
   virtual ~MetadataCalls() = default;
 
-  // Throws FileError.
-  virtual KeptMetadata Read(const std::filesystem::path& file) = 0;
+  // What the open `file`, named `name`, keeps: it is open for READ_CONTROL and
+  // FILE_READ_ATTRIBUTES. Throws FileError.
+  virtual KeptMetadata Read(HANDLE file, const std::filesystem::path& name) = 0;
   // Creates the new file `name` (CREATE_NEW) with `attributes`, open to write it, compress it
   // and set its security, shared with no one. GetLastError() tells why it failed.
   virtual HANDLE CreateNew(const std::wstring& name, DWORD attributes) = 0;

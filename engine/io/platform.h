@@ -79,15 +79,24 @@ enum class Removal {
   Left,       // it could not be deleted
 };
 
+// What a rewrite needs to know of the file it replaces.
+struct RewriteTarget {
+  std::filesystem::path path;  // links resolved, as a full path: the name the replace uses
+  FileStamp stamp;
+  std::shared_ptr<const KeptMetadata> kept;
+};
+
 // The steps of a safe rewrite, and of creating a new file safely, one implementation per
 // platform. Each throws FileError when it fails.
 class FileOps {
  public:
   virtual ~FileOps() = default;
 
-  // The file that a rewrite of `path` replaces: links resolved, as a full path.
-  virtual std::filesystem::path ResolveTarget(const std::filesystem::path& path) = 0;
-  // The target's current stamp; refuses a target that is read-only.
+  // Opens the file that a rewrite of `path` replaces (the file a link points to; the link stays a
+  // link) once, and gives from that one handle its full path, its stamp and what its new file
+  // keeps of it. Refuses a target that is read-only.
+  virtual RewriteTarget OpenTarget(const std::filesystem::path& path) = 0;
+  // The stamp of the file now at `target`'s name; refuses one that is read-only.
   virtual FileStamp StampOfReplaceable(const std::filesystem::path& target) = 0;
   // What a new file in the place of `model`, or a copy of it, keeps of it.
   virtual std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) = 0;

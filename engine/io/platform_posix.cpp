@@ -170,26 +170,41 @@ bool RenameWithoutReplacing(const std::filesystem::path& source,
                   "existing file, so the file cannot be put there safely");
 }
 
+// rename() would replace a file that may not be written; refuse it as Windows does.
+void RefuseReadOnly(const struct stat& info, const std::filesystem::path& target) {
+  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    throw FileError("Could not update", target, "the file is read-only");
+  }
+  // Whether this user may write it is asked by its name: POSIX has no portable way to ask it of
+  // an open file without opening it for writing.
+  if (::access(target.c_str(), W_OK) != 0) ThrowLastError("Could not update", target);
+}
+
 class PosixFileOps final : public FileOps {
  public:
-  std::filesystem::path ResolveTarget(const std::filesystem::path& path) override {
-    // The file a link points to is replaced; the link stays a link.
+  RewriteTarget OpenTarget(const std::filesystem::path& path) override {
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (resolved == nullptr) ThrowLastError("Could not find", path);
-    std::filesystem::path target(resolved);
+    RewriteTarget target{.path = resolved};
     std::free(resolved);
+    const NativeFile file(
+        ::open(target.path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (!file) ThrowLastError("Could not examine", target.path);
+    auto kept = std::make_shared<KeptMetadata>();
+    if (::fstat(Descriptor(file), &kept->info) != 0) {
+      ThrowLastError("Could not examine", target.path);
+    }
+    RefuseReadOnly(kept->info, target.path);
+    target.stamp = StampOf(kept->info);
+    target.kept = std::move(kept);
     return target;
   }
 
   FileStamp StampOfReplaceable(const std::filesystem::path& target) override {
     struct stat info {};
     if (::stat(target.c_str(), &info) != 0) ThrowLastError("Could not examine", target);
-    // rename() would replace a file that may not be written; refuse it as Windows does.
-    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-      throw FileError("Could not update", target, "the file is read-only");
-    }
-    if (::access(target.c_str(), W_OK) != 0) ThrowLastError("Could not update", target);
-    return StampOfFileAt(target);
+    RefuseReadOnly(info, target);
+    return StampOf(info);
   }
 
   std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override {

@@ -56,6 +56,18 @@ FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info, const FILE_BASIC_INFOR
           .changed = basic.ChangeTime.QuadPart};
 }
 
+// Opens the file to read its attributes, times and identity, and with `access` more. Asking for
+// no more than that, the file opens even while another program holds it open without sharing
+// it. A link to a file is followed, as every open does.
+NativeFile OpenToExamine(const std::filesystem::path& path, DWORD access = 0) {
+  const std::wstring name = SystemPath(path);
+  NativeFile file(reinterpret_cast<std::intptr_t>(
+      CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | access, kShareWithEveryone, nullptr,
+                  OPEN_EXISTING, 0, nullptr)));
+  if (!file) ThrowLastError("Could not examine", path);
+  return file;
+}
+
 }  // namespace
 
 bool NativeFileTraits::IsValid(Handle handle) {
@@ -93,13 +105,7 @@ FileStamp StampOfOpenFile(const NativeFile& file, const std::filesystem::path& p
 }
 
 FileStamp StampOfFileAt(const std::filesystem::path& path) {
-  // Asking only for its attributes, the file opens even while another program holds it open
-  // without sharing it.
-  const std::wstring name = SystemPath(path);
-  const NativeFile file(reinterpret_cast<std::intptr_t>(CreateFileW(
-      name.c_str(), FILE_READ_ATTRIBUTES, kShareWithEveryone, nullptr, OPEN_EXISTING, 0, nullptr)));
-  if (!file) ThrowLastError("Could not examine", path);
-  return StampOfOpenFile(file, path);
+  return StampOfOpenFile(OpenToExamine(path), path);
 }
 
 std::size_t ReadPiece(const NativeFile& file, std::span<std::uint8_t> into,
@@ -140,55 +146,63 @@ void FlushRenamed(const std::wstring& name) noexcept {
   if (file) FlushFileBuffers(AsHandle(file));
 }
 
-WIN32_FILE_ATTRIBUTE_DATA AttributesOf(const std::filesystem::path& path) {
-  const std::wstring name = SystemPath(path);
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data)) {
-    ThrowLastError("Could not examine", path);
+// Windows refuses to replace a read-only file, but Wine does not: refuse it on both.
+void RefuseReadOnly(DWORD attributes, const std::filesystem::path& target) {
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    throw FileError("Could not update", target, "the file is read-only");
   }
-  return data;
+}
+
+// The name under which the system stores the open file: the file a link points to, as a full
+// path. `path` is how the file was opened.
+std::filesystem::path FinalPathOf(const NativeFile& file, const std::filesystem::path& path) {
+  // Windows Vista and later. Windows XP has no links to files (those to folders are followed
+  // on the way, as every call does), so there the full path names the file itself.
+  using GetFinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  const auto getFinalPath =
+      NewerSystemFunction<GetFinalPathFunction>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+  if (!getFinalPath) return FullPath(path);
+  std::wstring final(MAX_PATH, L'\0');
+  DWORD size = getFinalPath(AsHandle(file), final.data(), MAX_PATH, 0);
+  if (size >= MAX_PATH) {
+    final.resize(size);
+    size = getFinalPath(AsHandle(file), final.data(), size, 0);
+  }
+  // Where the system cannot name the final file (Wine, for long paths), the full path is the
+  // file itself unless it is a link.
+  if (size == 0 || size >= final.size()) return FullPath(path);
+  final.resize(size);
+  return WithoutExtendedPrefix(final);
 }
 
 class Win32FileOps final : public FileOps {
  public:
   explicit Win32FileOps(MetadataCalls& metadata) : metadata_(metadata) {}
 
-  std::filesystem::path ResolveTarget(const std::filesystem::path& path) override {
-    // The file a link points to is replaced; the link stays a link.
-    const std::wstring name = SystemPath(path);
-    const NativeFile file(reinterpret_cast<std::intptr_t>(
-        CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
-    if (!file) ThrowLastError("Could not find", path);
-    // Windows Vista and later. Windows XP has no links to files (those to folders are followed
-    // on the way, as every call does), so there the full path names the file itself.
-    using GetFinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-    const auto getFinalPath =
-        NewerSystemFunction<GetFinalPathFunction>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-    if (!getFinalPath) return FullPath(path);
-    std::wstring final(MAX_PATH, L'\0');
-    DWORD size = getFinalPath(AsHandle(file), final.data(), MAX_PATH, 0);
-    if (size >= MAX_PATH) {
-      final.resize(size);
-      size = getFinalPath(AsHandle(file), final.data(), size, 0);
-    }
-    // Where the system cannot name the final file (Wine, for long paths), the full path is the
-    // file itself unless it is a link.
-    if (size == 0 || size >= final.size()) return FullPath(path);
-    final.resize(size);
-    return WithoutExtendedPrefix(final);
+  RewriteTarget OpenTarget(const std::filesystem::path& path) override {
+    // READ_CONTROL: the owner and access list, which the new file keeps.
+    const NativeFile file = OpenToExamine(path, READ_CONTROL);
+    RewriteTarget target{.path = FinalPathOf(file, path)};
+    auto kept = std::make_shared<const KeptMetadata>(metadata_.Read(AsHandle(file), target.path));
+    RefuseReadOnly(kept->attributes, target.path);
+    target.stamp = StampOfOpenFile(file, target.path);
+    target.kept = std::move(kept);
+    return target;
   }
 
   FileStamp StampOfReplaceable(const std::filesystem::path& target) override {
-    // Windows refuses to replace a read-only file, but Wine does not: refuse it on both.
-    if (AttributesOf(target).dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-      throw FileError("Could not update", target, "the file is read-only");
+    const NativeFile file = OpenToExamine(target);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(AsHandle(file), &information)) {
+      ThrowLastError("Could not examine", target);
     }
-    return StampOfFileAt(target);
+    RefuseReadOnly(information.dwFileAttributes, target);
+    return StampOfOpenFile(file, target);
   }
 
   std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override {
-    return std::make_shared<const KeptMetadata>(metadata_.Read(model));
+    return std::make_shared<const KeptMetadata>(
+        metadata_.Read(AsHandle(OpenToExamine(model, READ_CONTROL)), model));
   }
 
   std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,

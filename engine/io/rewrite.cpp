@@ -114,35 +114,36 @@ void ReplaceAndConfirm(FileOps& ops, const TemporaryFile& temporary,
 void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileStamp& expected,
                  FileOps& ops) {
   // The file was read through a handle of its own, closed since: Windows cannot rename over a
-  // file that this process holds open, and both systems rename by name. So the steps below find
-  // the target by its name again, and the stamp, which holds the file's identity (volume and
-  // index) beside its content's, ties the file found to the one that was read.
-  const std::filesystem::path target = ops.ResolveTarget(path);
-  if (ops.StampOfReplaceable(target) != expected) {
-    throw FileError("Could not update", target,
+  // file that this process holds open. So the target is opened once more, and everything the
+  // rewrite needs to know of it is read through that handle; its stamp, which holds the file's
+  // identity (volume and index) beside its content's, ties it to the file that was read. After
+  // that only the last check and the replace use the name, as they must: they are about
+  // whatever file the name holds at that moment.
+  const RewriteTarget target = ops.OpenTarget(path);
+  if (target.stamp != expected) {
+    throw FileError("Could not update", target.path,
                     "the file was changed by another program after it was read");
   }
 
-  const std::shared_ptr<const KeptMetadata> kept = ops.ReadMetadata(target);
-  TemporaryFile temporary(ops, target, *kept);
+  TemporaryFile temporary(ops, target.path, *target.kept);
   try {
     temporary.Save(bytes);
     // The last moment before the replace: a program that wrote to the file since it was read
     // keeps its work.
-    if (ops.StampOfReplaceable(target) != expected) {
-      throw FileError("Could not update", target,
+    if (ops.StampOfReplaceable(target.path) != expected) {
+      throw FileError("Could not update", target.path,
                       "the file was changed by another program while it was being updated");
     }
-    ReplaceAndConfirm(ops, temporary, target, expected);
+    ReplaceAndConfirm(ops, temporary, target.path, expected);
   } catch (FileError& failure) {
     temporary.Discard(failure);
     throw;
   }
   temporary.Commit();
-  ops.KeepShortName(target, *kept);
+  ops.KeepShortName(target.path, *target.kept);
   // Best effort: the content is in place whether or not the folder's entry reaches the disk
   // now, and after a crash the folder holds either the old complete file or the new one.
-  ops.SyncFolder(target.parent_path());
+  ops.SyncFolder(target.path.parent_path());
 }
 
 bool CreateNewFileSafely(const std::filesystem::path& destination, ByteView bytes,

@@ -178,8 +178,8 @@ class RecordingCalls final : public MetadataCalls {
   };
   std::vector<ShortName> shortNames;
 
-  KeptMetadata Read(const std::filesystem::path& file) override {
-    KeptMetadata kept = real_.Read(file);
+  KeptMetadata Read(HANDLE handle, const std::filesystem::path& file) override {
+    KeptMetadata kept = real_.Read(handle, file);
     changeRead(kept);
     reads.push_back(kept);
     return kept;

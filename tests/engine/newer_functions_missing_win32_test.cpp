@@ -72,18 +72,18 @@ TEST_F(WithoutNewerFunctions, TheFullPathAsTypedIsTheFileToReplace) {
   // typed, which names the same file on a system that has no links to files.
   WriteBytes(target_, english_);
   const std::filesystem::path typed = folder_ / "QUORVIK.EXE";
-  EXPECT_EQ(NativeFileOps().ResolveTarget(typed), std::filesystem::path(FullPath(typed)));
-  EXPECT_EQ(NativeFileOps().ResolveTarget(typed).filename(), "QUORVIK.EXE");
+  EXPECT_EQ(NativeFileOps().OpenTarget(typed).path, std::filesystem::path(FullPath(typed)));
+  EXPECT_EQ(NativeFileOps().OpenTarget(typed).path.filename(), "QUORVIK.EXE");
 
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(folder_.path());
-  const std::filesystem::path resolved = NativeFileOps().ResolveTarget("sub\\..\\Quorvik.exe");
+  const std::filesystem::path resolved = NativeFileOps().OpenTarget("sub\\..\\Quorvik.exe").path;
   std::filesystem::current_path(previous);
   EXPECT_EQ(resolved, target_);
 }
 
 TEST_F(WithoutNewerFunctions, AMissingFileIsStillNotFound) {
-  EXPECT_THROW(NativeFileOps().ResolveTarget(target_), FileError);
+  EXPECT_THROW(NativeFileOps().OpenTarget(target_), FileError);
 }
 
 TEST_F(WithoutNewerFunctions, PatchesAFileWhosePathIsLongerThanMaxPath) {

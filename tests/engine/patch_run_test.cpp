@@ -128,6 +128,23 @@ TEST_F(PatchRunTest, ReadsFilesOfEverySizeAroundTheEdgesOfMemoryPages) {
   }
 }
 
+// The rewrite learns what it needs of its target through one handle: the file's full name, its
+// stamp and what the new file keeps all come from the file that was read, whatever the path was.
+TEST_F(PatchRunTest, TheRewriteOpensTheFileThatWasReadByItsFullName) {
+  WriteBytes(target_, english_);
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::create_directory(folder_ / "Sub");
+  std::filesystem::current_path(folder_ / "Sub");
+  const std::filesystem::path relative = std::filesystem::path("..") / "Quorvik.exe";
+  const LoadedFile loaded = ReadWholeFile(relative);
+  const RewriteTarget opened = NativeFileOps().OpenTarget(relative);
+  std::filesystem::current_path(previous);
+  EXPECT_TRUE(opened.path.is_absolute()) << opened.path;
+  EXPECT_TRUE(std::filesystem::equivalent(opened.path, target_)) << opened.path;
+  EXPECT_EQ(opened.stamp, loaded.stamp);
+  EXPECT_NE(opened.kept, nullptr);
+}
+
 TEST_F(PatchRunTest, KeepsTheWorkOfAProgramThatWroteToTheFileAfterItWasRead) {
   WriteBytes(target_, english_);
   const LoadedFile loaded = ReadWholeFile(target_);

@@ -10,9 +10,9 @@ void ObservedFileOps::Step(const std::filesystem::path& path) { beforeStep_(++st
 
 void ObservedFileOps::Done(const std::filesystem::path& path) { afterStep_(steps_, path); }
 
-std::filesystem::path ObservedFileOps::ResolveTarget(const std::filesystem::path& path) {
+RewriteTarget ObservedFileOps::OpenTarget(const std::filesystem::path& path) {
   Step(path);
-  std::filesystem::path target = real_.ResolveTarget(path);
+  RewriteTarget target = real_.OpenTarget(path);
   Done(path);
   return target;
 }

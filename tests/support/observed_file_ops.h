@@ -20,7 +20,7 @@ class ObservedFileOps final : public FileOps {
 
   int steps() const { return steps_; }
 
-  std::filesystem::path ResolveTarget(const std::filesystem::path& path) override;
+  RewriteTarget OpenTarget(const std::filesystem::path& path) override;
   FileStamp StampOfReplaceable(const std::filesystem::path& target) override;
   std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override;
   std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
