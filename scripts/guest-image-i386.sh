@@ -111,25 +111,16 @@ rm -f /usr/sbin/policy-rc.d /var/cache/apt/*.bin
 EOF
 step "installing the updates $where" in_new_root updates.sh
 
-# Every kernel needs its initial RAM disk: one that is missing is made here, and /boot is listed
-# in the log. (Twice, with the packages configured inside the x86-64 guest, the kernel could not
-# be read from the new root at this point; the cause was not found.)
-cat >"$share/initrd.sh" <<'EOF'
-for kernel in /boot/vmlinuz-*; do
-  version=${kernel#/boot/vmlinuz-}
-  [ -s "/boot/initrd.img-$version" ] || update-initramfs -c -k "$version"
-done
-ls -l /boot
-EOF
-step "making sure every kernel has its initial RAM disk" in_new_root initrd.sh
-
 # The kernel, its initial RAM disk and the boot loader's settings, for QEMU and Bochs alike.
 version=$(debugfs -R 'ls /boot' "$disk" 2>/dev/null | tr -s ' \t' '\n' | sed -n 's/^vmlinuz-//p' |
   sort -V | tail -n 1)
 [ -n "$version" ] || { echo "Guest image: the new root has no kernel" >&2; exit 1; }
 debugfs -R "ls -l /boot" "$disk" >>"$guest_log" 2>&1
-debugfs -R "dump /boot/vmlinuz-$version $guest_work/vmlinuz" "$disk" >>"$guest_log" 2>&1
-debugfs -R "dump /boot/initrd.img-$version $guest_work/initrd.img" "$disk" >>"$guest_log" 2>&1
+# debugfs splits its request at blanks, so the files are named from inside the folder: the
+# clone's path may hold a blank.
+(cd "$guest_work" && debugfs -R "dump /boot/vmlinuz-$version vmlinuz" "$disk") >>"$guest_log" 2>&1
+(cd "$guest_work" && debugfs -R "dump /boot/initrd.img-$version initrd.img" "$disk") \
+  >>"$guest_log" 2>&1
 if [ ! -s "$guest_work/vmlinuz" ] || [ ! -s "$guest_work/initrd.img" ]; then
   cp "$guest_log" "$guest_images/failed.log"
   echo "Guest image: cannot read the kernel $version or its initial RAM disk from the new root;" \
