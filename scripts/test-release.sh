@@ -152,7 +152,7 @@ def source_texts(path, pattern):
 
 # Every message the programs show, as the texts must quote it.
 messages = (source_texts("engine/core/outcome_text.cpp", r'"([^"]*[.!])"')
-            + source_texts("ui/instance_guard.h", r'L"([^"]*)"')
+            + source_texts("ui/instance_guard.h", r'kAlreadyRunningMessage\[\] =\s*L"([^"]*)"')
             + source_texts("app/failure_report.cpp", r'L"(?:\\n)*([^"\\]+)(?:\\n)*"'))
 if len(messages) != 7:
     errors.append(f"expected seven messages in the sources, found {messages}")
