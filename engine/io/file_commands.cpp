@@ -16,6 +16,17 @@ void Rewrite(const std::filesystem::path& path, LoadedFile& file, FileOps& ops) 
   RewriteFile(path, BytesOf(file), file.stamp, ops);
 }
 
+// PatchFile for its outcome, which calls a path that another program keeps from being read, as
+// every path that cannot be opened for reading, invalid.
+PatchOutcome OutcomeOf(const std::filesystem::path& path,
+                       const std::optional<std::filesystem::path>& backup, FileOps& ops) {
+  try {
+    return PatchFile(path, backup, ops).outcome;
+  } catch (const FileHeldError&) {
+    return PatchOutcome::InvalidPath;
+  }
+}
+
 }  // namespace
 
 PatchResult PatchFile(const std::filesystem::path& path,
@@ -50,22 +61,23 @@ PatchResult PatchFile(const std::filesystem::path& path,
       failure.AddAftermath("The original is kept as \"" + PathToUtf8(*backup) + "\".");
       throw;
     }
-    NoteRemoval(failure, ops.Remove(*backup), "The copy of the original", *backup);
+    const Leftover copy = RemoveUnderNameOfItsOwn(ops, *backup);
+    NoteRemoval(failure, copy.removal, "The copy of the original", copy.path);
     throw;
   } catch (...) {
-    ops.Remove(*backup);
+    RemoveUnderNameOfItsOwn(ops, *backup);
     throw;
   }
   return {PatchOutcome::Completed};
 }
 
-PatchOutcome PatchRun(const std::filesystem::path& path, FileOps& ops) {
-  return PatchFile(path, std::nullopt, ops).outcome;
-}
-
 PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
                                    const std::filesystem::path& backup, FileOps& ops) {
-  return PatchFile(path, backup, ops).outcome;
+  return OutcomeOf(path, backup, ops);
+}
+
+PatchOutcome PatchRun(const std::filesystem::path& path, FileOps& ops) {
+  return OutcomeOf(path, std::nullopt, ops);
 }
 
 std::filesystem::path BackupPathFor(const std::filesystem::path& path) {

@@ -12,8 +12,9 @@ namespace quorvik {
 
 // The commands that read the product's program file once, whole, and change it in memory. Those
 // that change it put it back all or nothing, through RewriteFile. Each opens the file once and
-// reads it once; a path that does not open for reading as a regular file is an invalid path.
-// Failures while reading or rewriting throw FileError and leave the file as it was.
+// reads it once; a path that does not open for reading as a regular file is an invalid path,
+// except a file that another program keeps from being read, which throws FileHeldError. Failures
+// while reading or rewriting throw FileError and leave the file as it was.
 
 // What a patch run did, and why it refused.
 struct PatchResult {
@@ -31,10 +32,11 @@ PatchResult PatchFile(const std::filesystem::path& path,
                       const std::optional<std::filesystem::path>& backup,
                       FileOps& ops = NativeFileOps());
 
-// PatchFile without a backup, for its outcome.
+// PatchFile without a backup, for its outcome: InvalidPath also for a file that another program
+// keeps from being read.
 PatchOutcome PatchRun(const std::filesystem::path& path, FileOps& ops = NativeFileOps());
 
-// PatchFile keeping a backup at `backup`, for its outcome.
+// PatchFile keeping a backup at `backup`, for its outcome, as PatchRun gives it.
 PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
                                    const std::filesystem::path& backup,
                                    FileOps& ops = NativeFileOps());

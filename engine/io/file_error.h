@@ -39,6 +39,13 @@ class FileError : public std::runtime_error {
   bool fileLeftUnchanged_ = true;
 };
 
+// Another program kept the file from being opened to read it for as long as the wait for it
+// lasted: a file in use, where an opening that fails for any other reason is an invalid path.
+class FileHeldError : public FileError {
+ public:
+  using FileError::FileError;
+};
+
 std::string PathToUtf8(const std::filesystem::path& path);
 
 // The operating system's message for an error code (errno, or GetLastError() on Windows).

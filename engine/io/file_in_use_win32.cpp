@@ -11,16 +11,15 @@
 namespace quorvik {
 namespace {
 
-int skippingScopes = 0;
+// What the pauses between tries do instead of waiting, while an InUsePausesSkipped lives.
+const std::function<void()>* skippedPause = nullptr;
 
-// True when another handle holds `file` open without letting others delete it, which keeps a
-// rename over it, or its deletion, from working. Asking for the right to delete it then fails
-// with a sharing violation; without such a handle it works, and without that right it fails with
-// access denied.
-bool HeldWithoutDeleteSharing(const std::filesystem::path& file) {
+// True when opening `file` with `access`, sharing it with everyone, fails with a sharing
+// violation: another handle, or the system, holds it in a way that refuses that access.
+bool RefusedBySharing(const std::filesystem::path& file, DWORD access) {
   const std::wstring name = SystemPath(file);
   const HANDLE opened =
-      CreateFileW(name.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   const DWORD error = GetLastError();
   const NativeFile handle(reinterpret_cast<std::intptr_t>(opened));
@@ -28,19 +27,18 @@ bool HeldWithoutDeleteSharing(const std::filesystem::path& file) {
 }
 
 // Windows answers access denied, not a sharing violation, to a rename over a file or a deletion
-// while another program holds the file without delete sharing; the same answer also means
-// missing rights or a read-only file, which waiting does not change.
+// while another program holds the file without delete sharing, and while the file runs as a
+// program (its image is mapped, not held by a handle); the same answer also means missing rights
+// or a read-only file, which waiting does not change. Asking for the right to delete the file, or
+// to write it, tells them apart: a sharing violation where another program has it, access denied
+// where rights are missing.
 bool IsInUse(DWORD error, Files files) {
   if (error == ERROR_SHARING_VIOLATION) return true;
   if (error != ERROR_ACCESS_DENIED) return false;
   for (const std::filesystem::path& file : files) {
-    if (HeldWithoutDeleteSharing(file)) return true;
+    if (RefusedBySharing(file, DELETE) || RefusedBySharing(file, FILE_WRITE_DATA)) return true;
   }
   return false;
-}
-
-void PauseBeforeRetry(std::chrono::milliseconds pause) {
-  if (skippingScopes == 0) Sleep(static_cast<DWORD>(pause.count()));
 }
 
 // The Restart Manager (Windows Vista and later), looked up rather than imported.
@@ -117,6 +115,14 @@ std::vector<std::string> ProgramsHolding(Files files) {
   return programs;
 }
 
+void PauseBeforeRetry(std::chrono::milliseconds pause) {
+  if (skippedPause) {
+    (*skippedPause)();
+  } else {
+    Sleep(static_cast<DWORD>(pause.count()));
+  }
+}
+
 }  // namespace
 
 StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step) {
@@ -142,8 +148,11 @@ std::string FailureReason(const StepResult& result, Files files) {
   return reason;
 }
 
-InUsePausesSkipped::InUsePausesSkipped() { ++skippingScopes; }
+InUsePausesSkipped::InUsePausesSkipped(std::function<void()> duringPause)
+    : duringPause_(std::move(duringPause)), previous_(skippedPause) {
+  skippedPause = &duringPause_;
+}
 
-InUsePausesSkipped::~InUsePausesSkipped() { --skippingScopes; }
+InUsePausesSkipped::~InUsePausesSkipped() { skippedPause = previous_; }
 
 }  // namespace quorvik

@@ -28,14 +28,19 @@ StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step);
 // otherwise the system's own message.
 std::string FailureReason(const StepResult& result, Files files);
 
-// While one lives, the pauses between tries take no time: for tests that hold a file throughout
-// in their own process, and need not wait for what the pauses are there for.
+// While one lives, the pauses between tries take no time, and each calls `duringPause`: for
+// tests that hold a file in their own process, and need not wait for what the pauses are there
+// for, or let go of the file or write to it during a pause.
 class InUsePausesSkipped {
  public:
-  InUsePausesSkipped();
+  explicit InUsePausesSkipped(std::function<void()> duringPause = [] {});
   InUsePausesSkipped(const InUsePausesSkipped&) = delete;
   InUsePausesSkipped& operator=(const InUsePausesSkipped&) = delete;
   ~InUsePausesSkipped();
+
+ private:
+  std::function<void()> duringPause_;
+  const std::function<void()>* previous_;
 };
 
 }  // namespace quorvik

@@ -286,6 +286,14 @@ class SystemCalls final : public MetadataCalls {
     return SetFileShortNameW(file, name.c_str()) ? ERROR_SUCCESS : GetLastError();
   }
 
+  DWORD SetCreationTime(HANDLE file, const FILETIME& created) override {
+    return SetFileTime(file, &created, nullptr, nullptr) ? ERROR_SUCCESS : GetLastError();
+  }
+
+  DWORD SetAttributes(const std::wstring& name, DWORD attributes) override {
+    return SetFileAttributesW(name.c_str(), attributes) ? ERROR_SUCCESS : GetLastError();
+  }
+
   void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to) override {
     const NativeFile source = Open(from, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN);
     if (!source) ThrowLastError("Could not read", from);
@@ -366,29 +374,42 @@ void GiveMetadata(MetadataCalls& calls, const KeptMetadata& kept, HANDLE file,
   for (const std::wstring& stream : kept.streams) {
     calls.CopyStream(kept.file.native() + stream, path.native() + stream);
   }
-  if (!SetFileTime(file, &kept.created, nullptr, nullptr)) {
-    ThrowLastError("Could not set the creation time of the temporary file", path);
+  if (const DWORD error = calls.SetCreationTime(file, kept.created); error != ERROR_SUCCESS) {
+    throw FileError("Could not set the creation time of the temporary file", path,
+                    SystemErrorText(error));
   }
   // Setting attributes needs no access that the sharing of the open file refuses, so the file is
-  // named while it is held open: no other program can have moved or replaced it.
-  constexpr DWORD kKept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  const DWORD attributes = kept.attributes & kKept;
-  const std::wstring name = SystemPath(path);
-  if (!SetFileAttributesW(name.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL)) {
-    ThrowLastError("Could not set the attributes of the temporary file", path);
+  // named while it is held open: no other program can have moved or replaced it. The archive
+  // mark is set, as Windows sets it on every write: backup programs pick changed files by it.
+  constexpr DWORD kKept =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD attributes = (kept.attributes & kKept) | FILE_ATTRIBUTE_ARCHIVE;
+  if (const DWORD error = calls.SetAttributes(SystemPath(path), attributes);
+      error != ERROR_SUCCESS) {
+    throw FileError("Could not set the attributes of the temporary file", path,
+                    SystemErrorText(error));
   }
   if (!kept.security.empty()) GiveSecurity(calls, kept.security, file, path);
 }
 
 void GiveShortName(MetadataCalls& calls, const KeptMetadata& kept,
-                   const std::filesystem::path& target) noexcept {
+                   const std::filesystem::path& target, const FileStamp& replacement) noexcept {
   if (kept.shortName.empty()) return;
   // Backup semantics with the restore privilege grant the access that the file's own access
   // list may deny; without the privilege the system refuses the short name anyway.
   const RestorePrivilegeEnabled privilege;
   const NativeFile file = Open(target, GENERIC_WRITE | DELETE, FILE_FLAG_BACKUP_SEMANTICS);
-  if (file) calls.SetShortName(AsHandle(file), kept.shortName);
+  if (!file) return;
+  // The name is opened with powers beyond the user's: only the file this update put there, and
+  // never another one saved in its place since, gets the short name.
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(AsHandle(file), &information) ||
+      information.dwVolumeSerialNumber != replacement.volume ||
+      ((static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+       information.nFileIndexLow) != replacement.index) {
+    return;
+  }
+  calls.SetShortName(AsHandle(file), kept.shortName);
 }
 
 }  // namespace quorvik

@@ -55,6 +55,10 @@ class MetadataCalls {
                             PACL dacl) = 0;
   // SetFileShortNameW, on a file opened for writing and deleting with backup semantics.
   virtual DWORD SetShortName(HANDLE file, const std::wstring& name) = 0;
+  // SetFileTime of the creation time alone.
+  virtual DWORD SetCreationTime(HANDLE file, const FILETIME& created) = 0;
+  // SetFileAttributesW of the file `name`, which this process holds open.
+  virtual DWORD SetAttributes(const std::wstring& name, DWORD attributes) = 0;
 
   // Copies the stream `from` (a file's name followed by a stream's) to the new stream `to` of a
   // file this process holds open, flushed to disk. Throws FileError.
@@ -86,8 +90,9 @@ void StoreLike(MetadataCalls& calls, const KeptMetadata& kept, HANDLE file,
 // Throws FileError.
 void GiveMetadata(MetadataCalls& calls, const KeptMetadata& kept, HANDLE file,
                   const std::filesystem::path& path);
-// Gives the file now at `target` the old file's short name, where the process may.
+// Gives the file now at `target` the old file's short name, where the process may and the file is
+// still the one with the stamp `replacement`.
 void GiveShortName(MetadataCalls& calls, const KeptMetadata& kept,
-                   const std::filesystem::path& target) noexcept;
+                   const std::filesystem::path& target, const FileStamp& replacement) noexcept;
 
 }  // namespace quorvik

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -48,7 +49,9 @@ inline constexpr std::size_t kFilePieceSize = 8 * 1024 * 1024;
 
 // Opens an existing file for reading, sharing it with every other program. Never creates a file,
 // blocks on a pipe or device, or takes a terminal as the controlling one. Empty when the file
-// cannot be opened; then `failure`, when given, receives the system's reason.
+// cannot be opened; then `failure`, when given, receives the system's reason. Where another
+// program keeps the file from being read (Windows), tries again for a while, as a replace does,
+// and throws FileHeldError if it still cannot.
 NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure = nullptr);
 
 // True for a file on a disk, as opposed to a folder, device, pipe or console.
@@ -79,6 +82,10 @@ enum class Removal {
   Left,       // it could not be deleted
 };
 
+// Called before each try of a replace with the stamp of the file it would replace; throws to
+// stop the replace, the file left as it is.
+using ReplaceCheck = std::function<void(const FileStamp& now)>;
+
 // What a rewrite needs to know of the file it replaces.
 struct RewriteTarget {
   std::filesystem::path path;  // links resolved, as a full path: the name the replace uses
@@ -96,8 +103,6 @@ class FileOps {
   // link) once, and gives from that one handle its full path, its stamp and what its new file
   // keeps of it. Refuses a target that is read-only.
   virtual RewriteTarget OpenTarget(const std::filesystem::path& path) = 0;
-  // The stamp of the file now at `target`'s name; refuses one that is read-only.
-  virtual FileStamp StampOfReplaceable(const std::filesystem::path& target) = 0;
   // What a new file in the place of `model`, or a copy of it, keeps of it.
   virtual std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) = 0;
   // Creates a new file, never opening an existing one or following a link; nullopt when the
@@ -112,21 +117,28 @@ class FileOps {
                             const std::filesystem::path& path) = 0;
   virtual void Flush(NativeFile& file, const std::filesystem::path& path) = 0;
   virtual void Close(NativeFile& file, const std::filesystem::path& path) = 0;
-  // Puts `source` in place of `target` in one step.
-  virtual void Replace(const std::filesystem::path& source,
-                       const std::filesystem::path& target) = 0;
+  // Puts `source` in place of `target` in one step. Before each try (Windows tries again while
+  // another program holds either file), `check` is given the stamp of the file the try would
+  // replace, read while that file is held against writers where the system allows it, so that
+  // nothing written to it after the check is lost.
+  virtual void Replace(const std::filesystem::path& source, const std::filesystem::path& target,
+                       const ReplaceCheck& check) = 0;
   // After Replace: gives the new file at `target` the short 8.3 name that the old file had
   // (Windows), which no two files in a folder can have, so not before the old file is gone.
-  // Skipped where the system refuses.
-  virtual void KeepShortName(const std::filesystem::path& target,
-                             const KeptMetadata& kept) noexcept = 0;
+  // Skipped where the system refuses, or where the file at `target` is no longer the one with
+  // the stamp `replacement`.
+  virtual void KeepShortName(const std::filesystem::path& target, const KeptMetadata& kept,
+                             const FileStamp& replacement) noexcept = 0;
   // Gives the file `source` the name `destination` in one step, never replacing a file that has
-  // that name: false, changing nothing, when `destination` exists.
+  // that name: false, changing nothing, when `destination` exists. Tries again for a while if
+  // another program holds `source` open.
   virtual bool MoveWithoutReplacing(const std::filesystem::path& source,
                                     const std::filesystem::path& destination) = 0;
   // Asks for the rename itself to reach the disk; a failure here is not reported.
   virtual void SyncFolder(const std::filesystem::path& folder) noexcept = 0;
-  // Deletes the file, trying again for a while if another program holds it open.
+  // Deletes the file, trying again for a while if another program holds it open; where it still
+  // cannot, asks Windows to delete it under this name when it next starts, so only for a name
+  // that no later file gets (RemoveUnderNameOfItsOwn moves a file to one first).
   virtual Removal Remove(const std::filesystem::path& path) noexcept = 0;
 };
 

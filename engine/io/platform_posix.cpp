@@ -14,6 +14,7 @@
 #include "file_error.h"
 #include "platform.h"
 #include "read_whole_file.h"
+#include "rewrite.h"
 #include "user_path.h"
 
 namespace quorvik {
@@ -200,13 +201,6 @@ class PosixFileOps final : public FileOps {
     return target;
   }
 
-  FileStamp StampOfReplaceable(const std::filesystem::path& target) override {
-    struct stat info {};
-    if (::stat(target.c_str(), &info) != 0) ThrowLastError("Could not examine", target);
-    RefuseReadOnly(info, target);
-    return StampOf(info);
-  }
-
   std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override {
     auto kept = std::make_shared<KeptMetadata>();
     if (::stat(model.c_str(), &kept->info) != 0) ThrowLastError("Could not examine", model);
@@ -270,17 +264,22 @@ class PosixFileOps final : public FileOps {
     }
   }
 
-  void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override {
+  void Replace(const std::filesystem::path& source, const std::filesystem::path& target,
+               const ReplaceCheck& check) override {
     // The old file is held until the new one's record is on the disk: FAT frees a replaced
     // file's clusters as soon as nothing holds it, and a crash that kept those frees but not the
-    // new folder entry would leave the name pointing at freed clusters: neither file.
+    // new folder entry would leave the name pointing at freed clusters: neither file. No POSIX
+    // system lets a process keep others from writing to a file, so the check comes right before
+    // the rename.
     const NativeFile old = Hold(target);
+    check(old ? StampOfOpenFile(old, target) : StampOfFileAt(target));
     const NativeFile renamed = Hold(source);
     if (::rename(source.c_str(), target.c_str()) != 0) ThrowLastError("Could not replace", target);
     SaveRenamed(renamed);
   }
 
-  void KeepShortName(const std::filesystem::path&, const KeptMetadata&) noexcept override {
+  void KeepShortName(const std::filesystem::path&, const KeptMetadata&,
+                     const FileStamp&) noexcept override {
     // POSIX file systems give a file no second, short name.
   }
 
@@ -294,7 +293,13 @@ class PosixFileOps final : public FileOps {
       if (!LinksUnsupported(errno)) ThrowLastError("Could not create", destination);
       return RenameWithoutReplacing(source, destination);
     }
-    ::unlink(source.c_str());
+    if (::unlink(source.c_str()) != 0) {
+      // The move is taken back, so that it fails as a whole: the caller deletes `source`.
+      FileError failure("Could not create", destination,
+                        SystemErrorText(static_cast<unsigned long>(errno)));
+      NoteRemoval(failure, Remove(destination), "The new file", destination);
+      throw failure;
+    }
     return true;
   }
 

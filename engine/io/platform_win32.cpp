@@ -4,14 +4,18 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "file_error.h"
 #include "file_in_use_win32.h"
 #include "file_metadata_win32.h"
 #include "platform.h"
 #include "read_whole_file.h"
+#include "rewrite.h"
 #include "user_path.h"
 #include "win32_support.h"
 
@@ -80,10 +84,19 @@ bool NativeFileTraits::Close(Handle handle) {
 
 NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) {
   const std::wstring name = SystemPath(path);
-  const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, kShareWithEveryone, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (handle == INVALID_HANDLE_VALUE && failure) *failure = SystemErrorText(GetLastError());
-  return NativeFile(reinterpret_cast<std::intptr_t>(handle));
+  NativeFile file;
+  // A program that holds the file without letting others read it (an installer, a scanner)
+  // makes the open fail with a sharing violation: waited for as a replace is. Another handle
+  // never makes an open fail with access denied, so nothing is probed for that.
+  const StepResult result = TryWhileFilesInUse({}, [&] {
+    file.Reset(reinterpret_cast<std::intptr_t>(
+        CreateFileW(name.c_str(), GENERIC_READ, kShareWithEveryone, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
+    return file ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
+  });
+  if (result.inUse) throw FileHeldError("Could not open", path, FailureReason(result, {path}));
+  if (!file && failure) *failure = SystemErrorText(result.error);
+  return file;
 }
 
 bool IsRegularFile(const NativeFile& file) {
@@ -153,6 +166,18 @@ void RefuseReadOnly(DWORD attributes, const std::filesystem::path& target) {
   }
 }
 
+// The full path of `path`, which must name the file itself: a rename to the name of a link
+// would replace the link, not the file it points to.
+std::filesystem::path FullPathOfFileItself(const std::filesystem::path& path) {
+  const std::wstring name = SystemPath(path);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    throw FileError("Could not update", path,
+                    "it is a link, and the system cannot tell which file it leads to");
+  }
+  return FullPath(path);
+}
+
 // The name under which the system stores the open file: the file a link points to, as a full
 // path. `path` is how the file was opened.
 std::filesystem::path FinalPathOf(const NativeFile& file, const std::filesystem::path& path) {
@@ -161,7 +186,7 @@ std::filesystem::path FinalPathOf(const NativeFile& file, const std::filesystem:
   using GetFinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
   const auto getFinalPath =
       NewerSystemFunction<GetFinalPathFunction>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-  if (!getFinalPath) return FullPath(path);
+  if (!getFinalPath) return FullPathOfFileItself(path);
   std::wstring final(MAX_PATH, L'\0');
   DWORD size = getFinalPath(AsHandle(file), final.data(), MAX_PATH, 0);
   if (size >= MAX_PATH) {
@@ -170,9 +195,74 @@ std::filesystem::path FinalPathOf(const NativeFile& file, const std::filesystem:
   }
   // Where the system cannot name the final file (Wine, for long paths), the full path is the
   // file itself unless it is a link.
-  if (size == 0 || size >= final.size()) return FullPath(path);
+  if (size == 0 || size >= final.size()) return FullPathOfFileItself(path);
   final.resize(size);
   return WithoutExtendedPrefix(final);
+}
+
+// What RenameOverHeldFile answers where the system cannot rename over a file that is held open.
+constexpr DWORD kCannotRenameOverHeldFile = ERROR_NOT_SUPPORTED;
+
+// Renames `source` over `target` while `target` may still be held open, as long as every handle
+// to it lets others delete it: Windows 10 and later, on NTFS. Returns the system's error code.
+DWORD RenameOverHeldFile(const std::wstring& source, const std::wstring& target) {
+  using SetInformationFunction = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+  const auto setInformation =
+      NewerSystemFunction<SetInformationFunction>(L"kernel32.dll", "SetFileInformationByHandle");
+  if (!setInformation) return kCannotRenameOverHeldFile;
+  const NativeFile file(reinterpret_cast<std::intptr_t>(
+      CreateFileW(source.c_str(), DELETE | SYNCHRONIZE, kShareWithEveryone, nullptr, OPEN_EXISTING,
+                  0, nullptr)));
+  if (!file) return GetLastError();
+
+  // FILE_RENAME_INFO as Windows 10 has it, with flags: replace the target even while it is open
+  // (POSIX semantics); existing handles keep the old file.
+  struct RenameInformation {
+    DWORD flags;
+    HANDLE rootDirectory;
+    DWORD fileNameLength;
+    WCHAR fileName[1];
+  };
+  constexpr int kFileRenameInfoEx = 22;
+  constexpr DWORD kReplaceIfExists = 0x1;
+  constexpr DWORD kPosixSemantics = 0x2;
+  const DWORD nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::vector<std::uint8_t> information(offsetof(RenameInformation, fileName) + nameBytes +
+                                        sizeof(wchar_t));
+  auto* rename = reinterpret_cast<RenameInformation*>(information.data());
+  rename->flags = kReplaceIfExists | kPosixSemantics;
+  rename->rootDirectory = nullptr;
+  rename->fileNameLength = nameBytes;
+  std::memcpy(rename->fileName, target.c_str(), nameBytes);
+  if (setInformation(AsHandle(file), kFileRenameInfoEx, information.data(),
+                     static_cast<DWORD>(information.size()))) {
+    return ERROR_SUCCESS;
+  }
+  const DWORD error = GetLastError();
+  // Older Windows, other file systems (FAT, network shares) and Wine refuse the request itself.
+  const bool unsupported = error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
+                           error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED;
+  return unsupported ? kCannotRenameOverHeldFile : error;
+}
+
+// One try of a replace: holds `target` against writers, gives `check` its stamp, and renames the
+// new file over it while still holding it where the system can; elsewhere it is let go of right
+// before the rename. A writer that holds the file keeps it from being held: a file in use.
+DWORD ReplaceOnce(const std::wstring& source, const std::wstring& target,
+                  const std::filesystem::path& targetPath, const ReplaceCheck& check) {
+  NativeFile held(reinterpret_cast<std::intptr_t>(
+      CreateFileW(target.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr)));
+  if (!held) return GetLastError();
+  check(StampOfOpenFile(held, targetPath));
+  if (const DWORD error = RenameOverHeldFile(source, target); error != kCannotRenameOverHeldFile) {
+    return error;
+  }
+  held = NativeFile();
+  return MoveFileExW(source.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? ERROR_SUCCESS
+             : GetLastError();
 }
 
 class Win32FileOps final : public FileOps {
@@ -188,16 +278,6 @@ class Win32FileOps final : public FileOps {
     target.stamp = StampOfOpenFile(file, target.path);
     target.kept = std::move(kept);
     return target;
-  }
-
-  FileStamp StampOfReplaceable(const std::filesystem::path& target) override {
-    const NativeFile file = OpenToExamine(target);
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(AsHandle(file), &information)) {
-      ThrowLastError("Could not examine", target);
-    }
-    RefuseReadOnly(information.dwFileAttributes, target);
-    return StampOfOpenFile(file, target);
   }
 
   std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override {
@@ -225,9 +305,9 @@ class Win32FileOps final : public FileOps {
     }
     try {
       StoreLike(metadata_, like, AsHandle(file), path);
-    } catch (...) {
+    } catch (FileError& failure) {
       file = NativeFile();
-      Remove(path);
+      NoteRemoval(failure, Remove(path), "The temporary file", path);
       throw;
     }
     return file;
@@ -265,27 +345,25 @@ class Win32FileOps final : public FileOps {
     }
   }
 
-  void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override {
+  void Replace(const std::filesystem::path& source, const std::filesystem::path& target,
+               const ReplaceCheck& check) override {
     // Never DeleteFileW first, nor ReplaceFileW without a backup (Wine deletes the target before
     // moving the new file in): a single rename keeps one complete file at every moment.
-    // A virus scanner or indexer may hold the new file or the target open for a moment.
+    // A virus scanner or indexer may hold the new file or the target open for a moment, and a
+    // running program its own file.
     const std::wstring from = SystemPath(source);
     const std::wstring to = SystemPath(target);
-    const StepResult result = TryWhileFilesInUse({source, target}, [&] {
-      return MoveFileExW(from.c_str(), to.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-                 ? ERROR_SUCCESS
-                 : GetLastError();
-    });
+    const StepResult result =
+        TryWhileFilesInUse({source, target}, [&] { return ReplaceOnce(from, to, target, check); });
     if (result.error != ERROR_SUCCESS) {
       throw FileError("Could not replace", target, FailureReason(result, {source, target}));
     }
     FlushRenamed(to);
   }
 
-  void KeepShortName(const std::filesystem::path& target,
-                     const KeptMetadata& kept) noexcept override {
-    GiveShortName(metadata_, kept, target);
+  void KeepShortName(const std::filesystem::path& target, const KeptMetadata& kept,
+                     const FileStamp& replacement) noexcept override {
+    GiveShortName(metadata_, kept, target, replacement);
   }
 
   bool MoveWithoutReplacing(const std::filesystem::path& source,
@@ -293,13 +371,16 @@ class Win32FileOps final : public FileOps {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
     const std::wstring from = SystemPath(source);
     const std::wstring to = SystemPath(destination);
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const StepResult result = TryWhileFilesInUse({source}, [&] {
+      return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) ? ERROR_SUCCESS
+                                                                           : GetLastError();
+    });
+    if (result.error == ERROR_SUCCESS) {
       FlushRenamed(to);
       return true;
     }
-    const DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
-    throw FileError("Could not create", destination, SystemErrorText(error));
+    if (result.error == ERROR_ALREADY_EXISTS || result.error == ERROR_FILE_EXISTS) return false;
+    throw FileError("Could not create", destination, FailureReason(result, {source}));
   }
 
   void SyncFolder(const std::filesystem::path&) noexcept override {

@@ -86,16 +86,31 @@ bool SameFileAndContent(const FileStamp& a, const FileStamp& b) {
   return a.volume == b.volume && a.index == b.index && a.size == b.size && a.modified == b.modified;
 }
 
-// Puts the new file in place of `target`. A replace that reports failure may have happened all
-// the same (on a network share the server may rename the file and its answer get lost): when
-// the file in place is the new one, the update is done. When it is neither the new one nor the
-// old one, or cannot be examined, the failure says that the file's state is unknown.
-void ReplaceAndConfirm(FileOps& ops, const TemporaryFile& temporary,
-                       const std::filesystem::path& target, const FileStamp& expected) {
+// Puts the new file in place of `target`, unless the file there is no longer the one that was
+// read: a program that wrote to it meanwhile, also while the replace waited for another program
+// to let go of it, keeps its work. A replace that reports failure may have happened all the same
+// (on a network share the server may rename the file and its answer get lost): when the file in
+// place is the new one, the update is done. When it is neither the new one nor the old one, or
+// cannot be examined, the failure says that the file's state is unknown. Returns the new file's
+// stamp.
+FileStamp ReplaceAndConfirm(FileOps& ops, const TemporaryFile& temporary,
+                            const std::filesystem::path& target, const FileStamp& expected) {
   const FileStamp newFile = StampOfFileAt(temporary.path());
+  // A rename may have been tried only after a check that let it go ahead; none is once a check
+  // has found the file changed.
+  bool renameTried = false;
+  bool changed = false;
   try {
-    ops.Replace(temporary.path(), target);
+    ops.Replace(temporary.path(), target, [&](const FileStamp& now) {
+      changed = now != expected;
+      if (changed) {
+        throw FileError("Could not update", target,
+                        "the file was changed by another program while it was being updated");
+      }
+      renameTried = true;
+    });
   } catch (FileError& failure) {
+    if (changed || !renameTried) throw;
     FileStamp now;
     try {
       now = StampOfFileAt(target);
@@ -103,10 +118,11 @@ void ReplaceAndConfirm(FileOps& ops, const TemporaryFile& temporary,
       failure.MarkFileStateUnknown();
       throw;
     }
-    if (SameFileAndContent(now, newFile)) return;
+    if (SameFileAndContent(now, newFile)) return newFile;
     if (!SameFileAndContent(now, expected)) failure.MarkFileStateUnknown();
     throw;
   }
+  return newFile;
 }
 
 }  // namespace
@@ -126,21 +142,16 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
   }
 
   TemporaryFile temporary(ops, target.path, *target.kept);
+  FileStamp replacement;
   try {
     temporary.Save(bytes);
-    // The last moment before the replace: a program that wrote to the file since it was read
-    // keeps its work.
-    if (ops.StampOfReplaceable(target.path) != expected) {
-      throw FileError("Could not update", target.path,
-                      "the file was changed by another program while it was being updated");
-    }
-    ReplaceAndConfirm(ops, temporary, target.path, expected);
+    replacement = ReplaceAndConfirm(ops, temporary, target.path, expected);
   } catch (FileError& failure) {
     temporary.Discard(failure);
     throw;
   }
   temporary.Commit();
-  ops.KeepShortName(target.path, *target.kept);
+  ops.KeepShortName(target.path, *target.kept, replacement);
   // Best effort: the content is in place whether or not the folder's entry reaches the disk
   // now, and after a crash the folder holds either the old complete file or the new one.
   ops.SyncFolder(target.path.parent_path());
@@ -161,6 +172,19 @@ bool CreateNewFileSafely(const std::filesystem::path& destination, ByteView byte
   std::error_code ignored;
   ops.SyncFolder(std::filesystem::absolute(destination, ignored).parent_path());
   return true;
+}
+
+Leftover RemoveUnderNameOfItsOwn(FileOps& ops, const std::filesystem::path& file) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::filesystem::path own = TemporaryName(file, attempt);
+    try {
+      if (ops.MoveWithoutReplacing(file, own)) return {ops.Remove(own), own};
+    } catch (const FileError&) {
+      // Held by another program, which keeps it from being moved as from being deleted.
+      return {Removal::Left, file};
+    }
+  }
+  return {Removal::Left, file};
 }
 
 void NoteRemoval(FileError& failure, Removal removal, const std::string& what,

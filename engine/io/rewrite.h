@@ -27,6 +27,18 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
 bool CreateNewFileSafely(const std::filesystem::path& destination, ByteView bytes,
                          const std::filesystem::path& model, FileOps& ops = NativeFileOps());
 
+// What became of a file that was to be deleted, and the name it was left under.
+struct Leftover {
+  Removal removal;
+  std::filesystem::path path;
+};
+
+// Deletes `file`, whose name a later run may give a new file (a backup's): first it is moved to a
+// name of its own, so that if it cannot be deleted now, what Windows deletes when it next starts
+// is this file and never a later one under its old name. Left where it is when it cannot be
+// moved.
+Leftover RemoveUnderNameOfItsOwn(FileOps& ops, const std::filesystem::path& file);
+
 // Adds to `failure` what became of `file`, named as `what` ("The temporary file"), when it could
 // not be deleted at once.
 void NoteRemoval(FileError& failure, Removal removal, const std::string& what,

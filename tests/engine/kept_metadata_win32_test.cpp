@@ -18,6 +18,7 @@
 #include "file_commands.h"
 #include "file_error.h"
 #include "file_metadata_win32.h"
+#include "platform.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
 
@@ -177,6 +178,9 @@ class RecordingCalls final : public MetadataCalls {
     std::wstring name;
   };
   std::vector<ShortName> shortNames;
+  // The files' indexes and what was set on each.
+  std::vector<std::pair<std::uint64_t, ULONGLONG>> creationTimes;
+  std::vector<std::pair<std::uint64_t, DWORD>> attributeSets;
 
   KeptMetadata Read(HANDLE handle, const std::filesystem::path& file) override {
     KeptMetadata kept = real_.Read(handle, file);
@@ -234,6 +238,17 @@ class RecordingCalls final : public MetadataCalls {
     // Never passed on: Wine has no SetFileShortNameW and ends a process that calls it.
     shortNames.push_back({IndexOf(file), RestorePrivilegeEnabled(), name});
     return shortNameAnswer;
+  }
+
+  DWORD SetCreationTime(HANDLE file, const FILETIME& created) override {
+    creationTimes.emplace_back(IndexOf(file),
+                               (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime);
+    return real_.SetCreationTime(file, created);
+  }
+
+  DWORD SetAttributes(const std::wstring& name, DWORD attributes) override {
+    attributeSets.emplace_back(IndexOf(std::filesystem::path(name)), attributes);
+    return real_.SetAttributes(name, attributes);
   }
 
   void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to) override {
@@ -524,11 +539,23 @@ TEST_F(KeptMetadataTest, GivesTheShortNameToTheFileUnderTheNameOnceTheOldOneIsGo
   EXPECT_TRUE(calls_.shortNames[0].restorePrivilege);
   EXPECT_FALSE(RestorePrivilegeEnabled());
 
-  // Without the restore privilege the system refuses, and the update stands.
+  // Without the restore privilege the system refuses, the update stands and the privilege is
+  // left as it was.
   WriteBytes(target_, english_);
   calls_.shortNameAnswer = ERROR_PRIVILEGE_NOT_HELD;
   EXPECT_EQ(PatchRun(target_, *ops_), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
+  EXPECT_FALSE(RestorePrivilegeEnabled());
+
+  // A file that another program saved under the name since the replace keeps its own.
+  calls_.shortNames.clear();
+  const std::filesystem::path replacement = folder_ / "replacement";
+  WriteBytes(replacement, english_);
+  ops_->KeepShortName(target_, calls_.reads.back(), StampOfFileAt(replacement));
+  EXPECT_TRUE(calls_.shortNames.empty());
+  ops_->KeepShortName(target_, calls_.reads.back(), StampOfFileAt(target_));
+  EXPECT_EQ(calls_.shortNames.size(), 1u);
+  std::filesystem::remove(replacement);
 
   // A backup is a file of its own, with a short name of its own.
   WriteBytes(target_, english_);
@@ -536,6 +563,25 @@ TEST_F(KeptMetadataTest, GivesTheShortNameToTheFileUnderTheNameOnceTheOldOneIsGo
   EXPECT_EQ(PatchRunKeepingBackup(target_, BackupPathFor(target_), *ops_), PatchOutcome::Completed);
   ASSERT_EQ(calls_.shortNames.size(), 1u);
   EXPECT_EQ(calls_.shortNames[0].file, IndexOf(target_));
+}
+
+TEST_F(KeptMetadataTest, GivesTheNewFileTheCreationTimeAndAttributesAndMarksItForBackup) {
+  // Wine keeps no creation time and shows every file with the archive mark.
+  constexpr FILETIME kCreated{0x12345678, 0x01D00000};
+  ReadAs([&](KeptMetadata& kept) {
+    kept.created = kCreated;
+    kept.attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  });
+  EXPECT_EQ(PatchRun(target_, *ops_), PatchOutcome::Completed);
+  const std::uint64_t newFile = IndexOf(target_);
+  ASSERT_EQ(calls_.creationTimes.size(), 1u);
+  EXPECT_EQ(calls_.creationTimes[0], std::make_pair(newFile, 0x01D0000012345678ULL));
+  // Backup programs pick the files to save by the archive mark, which every write sets.
+  ASSERT_EQ(calls_.attributeSets.size(), 1u);
+  EXPECT_EQ(
+      calls_.attributeSets[0],
+      std::make_pair(newFile, static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                                 FILE_ATTRIBUTE_ARCHIVE)));
 }
 
 // One entry of NtQueryInformationFile(FileStreamInformation)'s answer, padded to 8 bytes.

@@ -100,7 +100,8 @@ TEST_P(KeepingAttributes, KeepsAttributesAndCreationTime) {
   WIN32_FILE_ATTRIBUTE_DATA before{};
   ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &before));
   // Wine keeps these attributes in an extended attribute of the Linux file, which some file
-  // systems cannot store (tmpfs before Linux 6.6), and cannot set a creation time at all.
+  // systems cannot store (tmpfs before Linux 6.6), and cannot set a creation time at all: what
+  // the rewrite asks Wine to set is checked on its own (KeptMetadataTest).
   const bool keepsAttributes = (before.dwFileAttributes & attributes) == attributes;
   const bool keepsCreationTimes = CompareFileTime(&before.ftCreationTime, &created) == 0;
 
@@ -116,7 +117,6 @@ TEST_P(KeepingAttributes, KeepsAttributesAndCreationTime) {
     EXPECT_EQ(CompareFileTime(&data.ftCreationTime, &created), 0);
   }
   if (!keepsAttributes) GTEST_SKIP() << "this file system does not keep hidden or system";
-  if (!keepsCreationTimes) GTEST_SKIP() << "this file system does not keep creation times";
 }
 
 INSTANTIATE_TEST_SUITE_P(NewerFunctions, KeepingAttributes, ::testing::Values(false, true),

@@ -30,7 +30,7 @@ TEST(RewriteFile, AFailureAtAnyStepLeavesTheOriginalAndNoTemporaryFile) {
   WriteBytes(target, original);
   RewriteFile(target, replacement, ReadWholeFile(target).stamp, dryRun);
   ASSERT_EQ(ReadBytes(target), replacement);
-  ASSERT_GE(dryRun.steps(), 8) << "every step of the rewrite is counted";
+  ASSERT_GE(dryRun.steps(), 7) << "every step of the rewrite is counted";
 
   for (int failAt = 1; failAt <= dryRun.steps(); ++failAt) {
     SCOPED_TRACE("failing step " + std::to_string(failAt));
@@ -67,6 +67,9 @@ TEST(PatchRunKeepingBackup, AFailureAtAnyStepLeavesTheOriginalAndNoBackupOrTempo
     EXPECT_THROW(PatchRunKeepingBackup(target, backup, ops), FileError);
     EXPECT_EQ(ReadBytes(target), english);
     EXPECT_EQ(folder.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
+    // Deleted by its name, a backup that Windows deletes at its next start could be a later
+    // run's.
+    EXPECT_EQ(std::ranges::count(ops.removed(), backup), 0);
   }
 }
 

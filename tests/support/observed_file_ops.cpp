@@ -1,5 +1,6 @@
 #include "observed_file_ops.h"
 
+#include <new>
 #include <string>
 
 #include "file_error.h"
@@ -15,13 +16,6 @@ RewriteTarget ObservedFileOps::OpenTarget(const std::filesystem::path& path) {
   RewriteTarget target = real_.OpenTarget(path);
   Done(path);
   return target;
-}
-
-FileStamp ObservedFileOps::StampOfReplaceable(const std::filesystem::path& target) {
-  Step(target);
-  const FileStamp stamp = real_.StampOfReplaceable(target);
-  Done(target);
-  return stamp;
 }
 
 std::shared_ptr<const KeptMetadata> ObservedFileOps::ReadMetadata(
@@ -67,15 +61,15 @@ void ObservedFileOps::Close(NativeFile& file, const std::filesystem::path& path)
 }
 
 void ObservedFileOps::Replace(const std::filesystem::path& source,
-                              const std::filesystem::path& target) {
+                              const std::filesystem::path& target, const ReplaceCheck& check) {
   Step(target);
-  real_.Replace(source, target);
+  real_.Replace(source, target, check);
   Done(target);
 }
 
-void ObservedFileOps::KeepShortName(const std::filesystem::path& target,
-                                    const KeptMetadata& kept) noexcept {
-  real_.KeepShortName(target, kept);
+void ObservedFileOps::KeepShortName(const std::filesystem::path& target, const KeptMetadata& kept,
+                                    const FileStamp& replacement) noexcept {
+  real_.KeepShortName(target, kept, replacement);
 }
 
 bool ObservedFileOps::MoveWithoutReplacing(const std::filesystem::path& source,
@@ -91,6 +85,10 @@ void ObservedFileOps::SyncFolder(const std::filesystem::path& folder) noexcept {
 }
 
 Removal ObservedFileOps::Remove(const std::filesystem::path& path) noexcept {
+  try {
+    removed_.push_back(path);
+  } catch (const std::bad_alloc&) {
+  }
   return real_.Remove(path);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "platform.h"
 
@@ -19,9 +20,10 @@ class ObservedFileOps final : public FileOps {
       : beforeStep_(std::move(beforeStep)), afterStep_(std::move(afterStep)) {}
 
   int steps() const { return steps_; }
+  // The files it was asked to delete.
+  const std::vector<std::filesystem::path>& removed() const { return removed_; }
 
   RewriteTarget OpenTarget(const std::filesystem::path& path) override;
-  FileStamp StampOfReplaceable(const std::filesystem::path& target) override;
   std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override;
   std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
                                             const KeptMetadata& like) override;
@@ -30,9 +32,10 @@ class ObservedFileOps final : public FileOps {
                     const std::filesystem::path& path) override;
   void Flush(NativeFile& file, const std::filesystem::path& path) override;
   void Close(NativeFile& file, const std::filesystem::path& path) override;
-  void Replace(const std::filesystem::path& source, const std::filesystem::path& target) override;
-  void KeepShortName(const std::filesystem::path& target,
-                     const KeptMetadata& kept) noexcept override;
+  void Replace(const std::filesystem::path& source, const std::filesystem::path& target,
+               const ReplaceCheck& check) override;
+  void KeepShortName(const std::filesystem::path& target, const KeptMetadata& kept,
+                     const FileStamp& replacement) noexcept override;
   bool MoveWithoutReplacing(const std::filesystem::path& source,
                             const std::filesystem::path& destination) override;
   void SyncFolder(const std::filesystem::path& folder) noexcept override;
@@ -46,6 +49,7 @@ class ObservedFileOps final : public FileOps {
   Hook beforeStep_;
   Hook afterStep_;
   int steps_ = 0;
+  std::vector<std::filesystem::path> removed_;
 };
 
 // A hook that throws a FileError at step `failAt`, 0 for never.
