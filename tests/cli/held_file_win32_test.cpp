@@ -21,8 +21,9 @@ constexpr DWORD kHolderLimitMs = 60'000;
 class FileHolder {
  public:
   enum class Hold { Throughout, ForAMomentDuringTheReplace };
-
-  FileHolder(const fs::path& file, Hold hold) {
+  // How it holds the file: the holder's option (--reading, --exclusive, --writing, --running).
+  // For --running the file must be a copy of the holder, which it runs.
+  FileHolder(const fs::path& file, Hold hold, const std::wstring& how = L"--reading") {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE inputRead = nullptr, inputWrite = nullptr, outputRead = nullptr, outputWrite = nullptr;
     if (!CreatePipe(&inputRead, &inputWrite, &inheritable, 0) ||
@@ -35,8 +36,9 @@ class FileHolder {
     SetHandleInformation(inputWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(outputRead, HANDLE_FLAG_INHERIT, 0);
 
-    const std::wstring program = QUORVIK_FILE_HOLDER_PROGRAM;
-    std::wstring commandLine = L"\"" + program + L"\"";
+    const std::wstring program =
+        how == L"--running" ? file.wstring() : std::wstring(QUORVIK_FILE_HOLDER_PROGRAM);
+    std::wstring commandLine = L"\"" + program + L"\" " + how;
     if (hold == Hold::ForAMomentDuringTheReplace) commandLine += L" --moment";
     commandLine += L" \"" + file.wstring() + L"\"";
     STARTUPINFOW startup{};
@@ -85,37 +87,75 @@ class FileHolder {
   DWORD id_ = 0;
 };
 
-using HeldFileTest = CompanionTest;
+class HeldFileTest : public CompanionTest {
+ protected:
+  // The program file that `how` holds: for a running program a copy of the holder, whose
+  // string table holds the product's texts; otherwise the English sample.
+  fs::path TargetFor(const std::wstring& how) const {
+    if (how != L"--running") return WriteTarget(EnglishSample());
+    const fs::path target = folder_ / "Quorvik.exe";
+    fs::copy_file(QUORVIK_FILE_HOLDER_PROGRAM, target);
+    return target;
+  }
+};
 
 TEST_F(HeldFileTest, AFileHeldForAMomentIsUpdatedOnceTheOtherProgramLetsGo) {
-  const fs::path target = WriteTarget(EnglishSample());
-  FileHolder holder(target, FileHolder::Hold::ForAMomentDuringTheReplace);
+  // A scanner reading the file, and the product itself running from it.
+  for (const std::wstring how : {L"--reading", L"--running"}) {
+    SCOPED_TRACE(PathToUtf8(how));
+    const fs::path target = TargetFor(how);
+    const Bytes original = ReadBytes(target);
+    FileHolder holder(target, FileHolder::Hold::ForAMomentDuringTheReplace, how);
 
-  const ProcessResult result = Run({"patch", "--backup", target});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  ASSERT_FALSE(result.out.empty());
-  EXPECT_EQ(Lines(result.out).front(), kCompletedText);
-  EXPECT_EQ(result.err, "");
-  // The holder let go only once the finished copy lay beside the file: the replace was tried
-  // while the file was held.
-  EXPECT_EQ(holder.ExitCode(), 0u);
-  EXPECT_EQ(ReadBytes(target), UpdatedSample());
-  EXPECT_EQ(ReadBytes(fs::path(target) += ".orig"), EnglishSample());
-  EXPECT_EQ(folder_.Entries(), (std::vector<fs::path>{"Quorvik.exe", "Quorvik.exe.orig"}));
+    const ProcessResult result = Run({"patch", "--backup", target});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_FALSE(result.out.empty());
+    EXPECT_EQ(Lines(result.out).front(), kCompletedText);
+    EXPECT_EQ(result.err, "");
+    // The holder let go only once the finished copy lay beside the file: the replace was tried
+    // while the file was held.
+    EXPECT_EQ(holder.ExitCode(), 0u);
+    EXPECT_NE(ReadBytes(target), original);
+    EXPECT_EQ(ReadBytes(fs::path(target) += ".orig"), original);
+    EXPECT_EQ(folder_.Entries(), (std::vector<fs::path>{"Quorvik.exe", "Quorvik.exe.orig"}));
+    fs::remove(target);
+    fs::remove(fs::path(target) += ".orig");
+  }
 }
 
 TEST_F(HeldFileTest, AFileHeldThroughoutFailsSayingItIsInUseAndIsLeftAsItWas) {
+  // Held by a scanner, by a program that lets nobody even read it, and running as a program.
+  for (const std::wstring how : {L"--reading", L"--exclusive", L"--running"}) {
+    SCOPED_TRACE(PathToUtf8(how));
+    const fs::path target = TargetFor(how);
+    const Bytes original = ReadBytes(target);
+    FileHolder holder(target, FileHolder::Hold::Throughout, how);
+
+    const ProcessResult result = Run({"patch", "--backup", target});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("the file is in use by another program"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find(PathToUtf8(target)), std::string::npos) << result.err;
+    EXPECT_EQ(holder.ExitCode(), 0u);
+    EXPECT_EQ(ReadBytes(target), original);
+    EXPECT_EQ(folder_.Entries(), std::vector<fs::path>{"Quorvik.exe"});
+    fs::remove(target);
+  }
+}
+
+TEST_F(HeldFileTest, AProgramThatWritesToTheFileWhileTheUpdateWaitsKeepsItsWork) {
   const fs::path target = WriteTarget(EnglishSample());
-  FileHolder holder(target, FileHolder::Hold::Throughout);
+  FileHolder holder(target, FileHolder::Hold::ForAMomentDuringTheReplace, L"--writing");
 
   const ProcessResult result = Run({"patch", "--backup", target});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.out, "");
-  EXPECT_NE(result.err.find("the file is in use by another program"), std::string::npos)
+  EXPECT_EQ(result.exitCode, 1) << result.out;
+  EXPECT_NE(result.err.find("the file was changed by another program"), std::string::npos)
       << result.err;
-  EXPECT_NE(result.err.find(PathToUtf8(target)), std::string::npos) << result.err;
   EXPECT_EQ(holder.ExitCode(), 0u);
-  EXPECT_EQ(ReadBytes(target), EnglishSample());
+  Bytes written = EnglishSample();
+  written.back() = static_cast<std::uint8_t>(~written.back());
+  EXPECT_EQ(ReadBytes(target), written);
   EXPECT_EQ(folder_.Entries(), std::vector<fs::path>{"Quorvik.exe"});
 }
 
