@@ -140,6 +140,20 @@ TEST_F(PosixPatchRunTest, KeepsABackupWhereTheFileSystemHasNoHardLinks) {
   ASSERT_NE(::link(target.c_str(), (std::filesystem::path(folder) / "link").c_str()), 0)
       << "this folder has hard links";
 
+  if (std::getenv("QUORVIK_NO_RENAME_WITHOUT_REPLACING")) {
+    // Nor a rename that refuses to replace: the backup cannot be put in place safely.
+    try {
+      PatchRunKeepingBackup(target, backup);
+      ADD_FAILURE() << "a backup was made without a safe move";
+    } catch (const FileError& error) {
+      EXPECT_NE(error.reason().find("can neither link files nor rename them"), std::string::npos)
+          << error.reason();
+    }
+    EXPECT_EQ(ReadBytes(target), english_);
+    EXPECT_FALSE(std::filesystem::exists(backup));
+    std::filesystem::remove(target);
+    return;
+  }
   EXPECT_EQ(PatchRunKeepingBackup(target, backup), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target), italian_);
   EXPECT_EQ(ReadBytes(backup), english_);
