@@ -146,83 +146,51 @@ TEST_F(FileInUseTest, AccessDeniedWithNobodyHoldingTheFileKeepsTheSystemsReason)
   EXPECT_EQ(ReadBytes(target_), english_);
 }
 
-TEST_F(FileInUseTest, AFileLetGoOfDuringTheWaitIsUpdatedUnlessItWasWrittenMeanwhile) {
-  // An editor holds the file with write access, sharing reading and writing but not deletion,
-  // and lets go of it during the first pause, having written a byte or not.
-  for (const bool writes : {false, true}) {
-    SCOPED_TRACE(writes ? "written meanwhile" : "only let go of");
-    WriteBytes(target_, english_);
-    UniqueHandle editor(CreateFileW(target_.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                    nullptr));
-    ASSERT_TRUE(editor);
-    Bytes written = english_;
-    written[0] = static_cast<std::uint8_t>(~written[0]);
-    int pauses = 0;
-    const InUsePausesSkipped letGo([&] {
-      DWORD done = 0;
-      if (++pauses == 1 && writes) WriteFile(editor.get(), written.data(), 1, &done, nullptr);
-      editor.Reset();
-    });
-    try {
-      EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
-      EXPECT_FALSE(writes) << "the editor's byte was overwritten";
-    } catch (const FileError& failure) {
-      EXPECT_TRUE(writes) << failure.what();
-      EXPECT_EQ(failure.reason(),
-                "the file was changed by another program while it was being updated");
-      EXPECT_TRUE(failure.fileLeftUnchanged());
-    }
-    EXPECT_EQ(pauses, 1) << "the first try did not wait for the editor";
-    EXPECT_EQ(ReadBytes(target_), writes ? written : italian_);
-    EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
-  }
+TEST_F(FileInUseTest, AFileThatAnEditorLetsGoOfDuringTheWaitIsUpdated) {
+  // An editor holds the file with write access, sharing reading and writing but not deletion.
+  // (Had it written to the file, the update would stop: HeldFileTest.)
+  UniqueHandle editor(CreateFileW(target_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+  int pauses = 0;
+  const InUsePausesSkipped letGo([&] {
+    ++pauses;
+    editor.Reset();
+  });
+  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  EXPECT_EQ(pauses, 1) << "the first try did not find the file in use";
+  EXPECT_EQ(ReadBytes(target_), italian_);
 }
 
 TEST_F(FileInUseTest, AFileNobodyMayReadIsAnInvalidPathToTheWindowAndInUseToTheCompanion) {
   UniqueHandle exclusive(
       CreateFileW(target_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(exclusive);
   EXPECT_EQ(PatchRun(target_), PatchOutcome::InvalidPath);
-  try {
-    CheckFile(target_);
-    ADD_FAILURE() << "a file nobody may read was read";
-  } catch (const FileHeldError& failure) {
-    EXPECT_TRUE(failure.reason().starts_with(kInUse)) << failure.reason();
-  }
+  EXPECT_THROW(CheckFile(target_), FileHeldError);
   // Let go of during the wait, it is read and updated.
   const InUsePausesSkipped letGo([&] { exclusive.Reset(); });
   EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
-  EXPECT_EQ(ReadBytes(target_), italian_);
 }
 
-// Where Windows can rename over a file that is open (Windows 10, on NTFS), the target is held
-// against writers until the rename; this stand-in checks that, then answers as older systems do.
-struct RenameWhileHeld {
-  static inline std::wstring target;
-  static inline std::vector<DWORD> flags;
-  static inline bool writerKeptOut = false;
-
-  static BOOL WINAPI SetInformation(HANDLE, int kind, void* information, DWORD) {
-    if (kind == 22) {  // FileRenameInfoEx
-      flags.push_back(*static_cast<const DWORD*>(information));
-      const UniqueHandle writer(
-          CreateFileW(target.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr));
-      writerKeptOut = !writer && GetLastError() == ERROR_SHARING_VIOLATION;
-    }
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-};
+// Where Windows renames over an open file (Windows 10, on NTFS), the file is held against
+// writers until the rename. This stand-in counts the renames that find it so, asked to replace
+// it even while open (flags 3), then refuses as older systems do.
+std::wstring heldTarget;
+int renamesWhileHeld = 0;
+BOOL WINAPI RenameSeeingTheHold(HANDLE, int kind, void* information, DWORD) {
+  const UniqueHandle writer(
+      CreateFileW(heldTarget.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+  renamesWhileHeld += kind == 22 && *static_cast<DWORD*>(information) == 3 && !writer;
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return FALSE;
+}
 
 TEST_F(FileInUseTest, HoldsTheFileAgainstWritersFromItsLastCheckToTheRename) {
-  RenameWhileHeld::target = target_.wstring();
-  const NewerSystemFunctionReplaced setInformation(
-      "SetFileInformationByHandle", reinterpret_cast<void*>(&RenameWhileHeld::SetInformation));
+  heldTarget = target_.wstring();
+  const NewerSystemFunctionReplaced setInformation("SetFileInformationByHandle",
+                                                   reinterpret_cast<void*>(&RenameSeeingTheHold));
   EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
-  // Asked to replace the file even while it is open, and then the rename of older systems.
-  EXPECT_EQ(RenameWhileHeld::flags, std::vector<DWORD>{3});
-  EXPECT_TRUE(RenameWhileHeld::writerKeptOut);
+  EXPECT_EQ(renamesWhileHeld, 1);
   EXPECT_EQ(ReadBytes(target_), italian_);
 }
 
