@@ -1,6 +1,5 @@
 #include "observed_file_ops.h"
 
-#include <new>
 #include <string>
 
 #include "file_error.h"
@@ -85,10 +84,7 @@ void ObservedFileOps::SyncFolder(const std::filesystem::path& folder) noexcept {
 }
 
 Removal ObservedFileOps::Remove(const std::filesystem::path& path) noexcept {
-  try {
-    removed_.push_back(path);
-  } catch (const std::bad_alloc&) {
-  }
+  removed_.push_back(path);
   return real_.Remove(path);
 }
 
