@@ -49,7 +49,9 @@ constexpr std::string_view kHelpText =
     "                       cannot be told apart, and is reverted at the first places found.\n"
     "  --log FILE           also append one line about the run to FILE (time, command,\n"
     "                       path, outcome, exit code), creating it and its folder if\n"
-    "                       needed; a log that cannot be written does not fail the run\n"
+    "                       needed; a log that cannot be written does not fail the run,\n"
+    "                       but one that is a link or has more than one name is refused\n"
+    "                       (exit code 2, nothing done)\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "  --                   end of options, for a PATH that begins with '-'\n"
@@ -58,7 +60,7 @@ constexpr std::string_view kHelpText =
     "  0  updated (patch), ready to update (check), reverted (revert)\n"
     "  1  reading or rewriting failed; unless the message says otherwise, the file is\n"
     "     unchanged\n"
-    "  2  usage error\n"
+    "  2  usage error, or a log refused\n"
     "  3  the path is invalid\n"
     "  4  not the expected file (patch, check), or refused (revert)\n"
     "  5  the file is already updated (patch, check)\n";
@@ -221,11 +223,18 @@ RunRecord RunAndRecord(const std::variant<Invocation, UsageError>& parsed,
 int RunCompanion(std::span<const std::filesystem::path> arguments) {
   try {
     const LogOption log = TakeLogOption(arguments);
+    std::optional<RunLog> runLog;
+    try {
+      if (log.file) runLog = OpenRunLog(*log.file);
+    } catch (const LogRefused& refused) {
+      WriteStderr("quorvik-patch: " + std::string(refused.what()) + "; nothing was done\n");
+      return kUsage;
+    }
     const RunRecord record =
         RunAndRecord(log.error ? std::variant<Invocation, UsageError>(*log.error)
                                : ParseCommandLine(log.otherArguments),
                      log.otherArguments);
-    if (log.file) AppendToRunLog(*log.file, record);
+    if (runLog) AppendToRunLog(*runLog, record);
     return record.exitCode;
   } catch (const std::exception& failure) {
     WriteStderr("quorvik-patch: " + std::string(failure.what()) + "\n");

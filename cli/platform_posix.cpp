@@ -1,6 +1,7 @@
 // The companion's parts that differ by platform, POSIX systems: its entry point, writing to
 // the standard streams, and the log file's local time.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,10 +46,28 @@ LocalTime LocalTimeNow() {
           .minutesEastOfUtc = static_cast<int>(local.tm_gmtoff / 60)};
 }
 
-void AppendLineToFile(const std::filesystem::path& file, std::string_view line) {
-  const NativeFile log(
-      ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
-  if (!log) ThrowLastError("Could not open", file);
+NativeFile OpenLogFile(const std::filesystem::path& file) {
+  // Not blocking either: a FIFO there would wait for a reader.
+  NativeFile log(
+      ::open(file.c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644));
+  if (!log) {
+    if (errno == ELOOP) throw LogRefused("Refused to write the log", file, "it is a symbolic link");
+    ThrowLastError("Could not open", file);
+  }
+  struct stat info {};
+  if (::fstat(static_cast<int>(log.get()), &info) != 0) ThrowLastError("Could not examine", file);
+  if (!S_ISREG(info.st_mode)) {
+    throw LogRefused("Refused to write the log", file, "it is not a regular file");
+  }
+  if (info.st_nlink > 1) {
+    throw LogRefused("Refused to write the log", file,
+                     "it has more than one name (hard links), so it is also another file");
+  }
+  return log;
+}
+
+void AppendLine(const NativeFile& log, const std::filesystem::path& file, std::string_view line) {
   const std::string text = std::string(line) + "\n";
   ssize_t written;
   do {

@@ -32,18 +32,29 @@ std::string RunLogLine(const RunRecord& record) {
          "\"  " + record.outcome + "  (exit " + std::to_string(record.exitCode) + ")";
 }
 
-void AppendToRunLog(const std::filesystem::path& log, const RunRecord& record) {
+std::optional<RunLog> OpenRunLog(const std::filesystem::path& log) {
   try {
     const std::filesystem::path folder = log.parent_path();
     std::error_code error;
     if (!folder.empty()) std::filesystem::create_directories(folder, error);
     if (error) {
       ReportLogNotWritten(log, "its folder could not be created: " + error.message());
-      return;
+      return std::nullopt;
     }
-    AppendLineToFile(log, RunLogLine(record));
+    return RunLog{.file = log, .handle = OpenLogFile(log)};
+  } catch (const LogRefused&) {
+    throw;
   } catch (const std::exception& failure) {
     ReportLogNotWritten(log, failure.what());
+    return std::nullopt;
+  }
+}
+
+void AppendToRunLog(const RunLog& log, const RunRecord& record) {
+  try {
+    AppendLine(log.handle, log.file, RunLogLine(record));
+  } catch (const std::exception& failure) {
+    ReportLogNotWritten(log.file, failure.what());
   }
 }
 

@@ -111,6 +111,27 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenIsReportedAndTheRunStillCompletes) {
   EXPECT_EQ(ReadBytes(target), UpdatedSample());
 }
 
+TEST_F(RunLogTest, ALogThatIsALinkOrHasAnotherNameIsRefusedAndNothingIsDone) {
+  const fs::path target = WriteTarget(EnglishSample());
+  const fs::path other = folder_.path() / "other.conf";
+  WriteBytes(other, Bytes{'x'});
+  fs::create_hard_link(other, folder_.path() / "hard.log");
+  std::vector<fs::path> logs{folder_.path() / "hard.log"};
+  // A link to a file that is not there yet, which following it would create.
+  std::error_code noSymbolicLinks;  // where links cannot be made here, as under Wine
+  fs::create_symlink(folder_.path() / "new.conf", folder_.path() / "link.log", noSymbolicLinks);
+  if (!noSymbolicLinks) logs.push_back(folder_.path() / "link.log");
+  for (const fs::path& log : logs) {
+    const ProcessResult result = Run({"--log", log, "patch", target});
+    EXPECT_EQ(result.exitCode, 2) << log;
+    EXPECT_NE(result.err.find("Refused to write the log \"" + PathToUtf8(log)), std::string::npos)
+        << result.err;
+  }
+  EXPECT_EQ(ReadBytes(other), Bytes{'x'});
+  EXPECT_FALSE(fs::exists(folder_.path() / "new.conf"));
+  EXPECT_EQ(ReadBytes(target), EnglishSample());
+}
+
 TEST_F(RunLogTest, ALogOptionWithoutAFileIsAUsageError) {
   const fs::path target = WriteTarget(EnglishSample());
   for (const std::vector<fs::path>& arguments :
