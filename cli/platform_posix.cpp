@@ -1,5 +1,5 @@
 // The companion's parts that differ by platform, POSIX systems: its entry point, writing to
-// the standard streams, and the log file's local time.
+// the standard streams, and the log file, its time and the computer's name.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,17 +33,22 @@ void WriteStdout(std::string_view utf8) { WriteAll(STDOUT_FILENO, utf8); }
 
 void WriteStderr(std::string_view utf8) { WriteAll(STDERR_FILENO, utf8); }
 
-LocalTime LocalTimeNow() {
+UtcTime UtcTimeNow() {
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {.year = local.tm_year + 1900,
-          .month = local.tm_mon + 1,
-          .day = local.tm_mday,
-          .hour = local.tm_hour,
-          .minute = local.tm_min,
-          .second = local.tm_sec,
-          .minutesEastOfUtc = static_cast<int>(local.tm_gmtoff / 60)};
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  return {.year = utc.tm_year + 1900,
+          .month = utc.tm_mon + 1,
+          .day = utc.tm_mday,
+          .hour = utc.tm_hour,
+          .minute = utc.tm_min,
+          .second = utc.tm_sec};
+}
+
+std::string ComputerName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
 }
 
 NativeFile OpenLogFile(const std::filesystem::path& file) {

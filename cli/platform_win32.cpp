@@ -1,5 +1,5 @@
 // The companion's parts that differ by platform, Windows: its entry point, writing to the
-// standard streams, and the log file's local time.
+// standard streams, and the log file, its time and the computer's name.
 #include <windows.h>
 
 #include <algorithm>
@@ -57,32 +57,22 @@ void WriteStdout(std::string_view utf8) { Write(STD_OUTPUT_HANDLE, utf8); }
 
 void WriteStderr(std::string_view utf8) { Write(STD_ERROR_HANDLE, utf8); }
 
-namespace {
-
-std::int64_t Ticks(const SYSTEMTIME& time) {
-  FILETIME file{};
-  SystemTimeToFileTime(&time, &file);
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(file.dwHighDateTime) << 32) |
-                                   file.dwLowDateTime);
-}
-
-constexpr std::int64_t kTicksPerMinute = 60LL * 10'000'000;
-
-}  // namespace
-
-LocalTime LocalTimeNow() {
+UtcTime UtcTimeNow() {
   SYSTEMTIME utc{};
   GetSystemTime(&utc);
-  SYSTEMTIME local = utc;
-  // The zone's rules for that very moment, daylight saving time included.
-  SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
-  return {.year = local.wYear,
-          .month = local.wMonth,
-          .day = local.wDay,
-          .hour = local.wHour,
-          .minute = local.wMinute,
-          .second = local.wSecond,
-          .minutesEastOfUtc = static_cast<int>((Ticks(local) - Ticks(utc)) / kTicksPerMinute)};
+  return {.year = utc.wYear,
+          .month = utc.wMonth,
+          .day = utc.wDay,
+          .hour = utc.wHour,
+          .minute = utc.wMinute,
+          .second = utc.wSecond};
+}
+
+std::string ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return {};
+  return WideToUtf8(std::wstring_view(name, size));
 }
 
 NativeFile OpenLogFile(const std::filesystem::path& file) {

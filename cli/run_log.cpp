@@ -1,7 +1,6 @@
 #include "run_log.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <system_error>
 
@@ -11,12 +10,10 @@
 namespace quorvik {
 namespace {
 
-std::string Formatted(const LocalTime& time) {
-  const int offset = std::abs(time.minutesEastOfUtc);
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d %c%02d:%02d", time.year,
-                time.month, time.day, time.hour, time.minute, time.second,
-                time.minutesEastOfUtc < 0 ? '-' : '+', offset / 60, offset % 60);
+std::string Formatted(const UtcTime& time) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", time.year, time.month,
+                time.day, time.hour, time.minute, time.second);
   return text;
 }
 
@@ -28,8 +25,10 @@ void ReportLogNotWritten(const std::filesystem::path& log, const std::string& re
 }  // namespace
 
 std::string RunLogLine(const RunRecord& record) {
-  return Formatted(LocalTimeNow()) + "  " + record.command + "  \"" + PathToUtf8(record.path) +
-         "\"  " + record.outcome + "  (exit " + std::to_string(record.exitCode) + ")";
+  const std::string computer = ComputerName();
+  return Formatted(UtcTimeNow()) + "  " + (computer.empty() ? "-" : computer) + "  " +
+         record.command + "  \"" + PathToUtf8(record.path) + "\"  " + record.outcome + "  (exit " +
+         std::to_string(record.exitCode) + ")";
 }
 
 std::optional<RunLog> OpenRunLog(const std::filesystem::path& log) {

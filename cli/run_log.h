@@ -18,10 +18,11 @@ struct RunRecord {
   int exitCode = 0;
 };
 
-// The record as one line (without its end): local time with the zone's offset from UTC, the
-// command, the path in double quotes (which no Windows file name contains) and the outcome:
-//   2026-12-09 16:40:12 +01:00  patch --backup  "C:\Programmi\Quorvik\Quorvik.exe"  updated  (exit
-//   0)
+// The record as one line (without its end): the time in UTC (ISO 8601) and the computer's name,
+// so that a log shared by many machines tells them apart, then the command, the path in double
+// quotes (which no Windows file name contains) and the outcome:
+//   2026-12-09T15:40:12Z  PC-0042  patch --backup  "C:\Programmi\Quorvik\Quorvik.exe"  updated
+//   (exit 0)
 std::string RunLogLine(const RunRecord& record);
 
 // A log that is never written to: a symbolic link or other reparse point at the log's name,
@@ -50,11 +51,14 @@ void AppendToRunLog(const RunLog& log, const RunRecord& record);
 
 // The platform's part.
 
-struct LocalTime {
+struct UtcTime {
   int year, month, day, hour, minute, second;
-  int minutesEastOfUtc;  // the zone's offset at that moment, daylight saving time included
 };
-LocalTime LocalTimeNow();
+UtcTime UtcTimeNow();
+
+// The name this computer goes by on its network (Windows: the one %COMPUTERNAME% gives), UTF-8;
+// empty when the system does not tell.
+std::string ComputerName();
 
 // Opens `file` for appending, creating it (not its folder) when missing, without following a
 // symbolic link or reparse point at its name. Throws LogRefused for a log that is never written
