@@ -72,7 +72,7 @@ std::string OutcomeLine(PatchOutcome outcome) {
 
 // The window's words for an invalid path, and why the path may be invalid where this program
 // cannot see the drive it names.
-int ReportInvalidPath(const std::filesystem::path& path) {
+std::string InvalidPathText(const std::filesystem::path& path) {
   std::string text = OutcomeLine(PatchOutcome::InvalidPath);
   if (const std::optional<char> drive = DriveUnseenWhenElevated(path)) {
     text.append("Drive ").append(1, *drive).append(
@@ -80,7 +80,11 @@ int ReportInvalidPath(const std::filesystem::path& path) {
         "normal session are not visible to programs run as administrator: give the path in its "
         "\\\\server\\share\\... form instead.\n");
   }
-  WriteStdout(text);
+  return text;
+}
+
+int ReportInvalidPath(const std::filesystem::path& path) {
+  WriteStdout(InvalidPathText(path));
   return kInvalidPath;
 }
 
@@ -117,7 +121,20 @@ int RunPatch(const Invocation& invocation) {
 }
 
 int RunCheck(const Invocation& invocation) {
-  const std::optional<FileCheck> check = CheckFile(invocation.path);
+  std::optional<FileCheck> check;
+  try {
+    check = CheckFile(invocation.path);
+  } catch (const std::exception& failure) {
+    // Reported on the standard error as for any command; a JSON reader still gets its object.
+    if (invocation.json) WriteStdout(UncheckedReportJson("failed", failure.what()));
+    throw;
+  }
+  if (!check && invocation.json) {
+    std::string why = InvalidPathText(invocation.path);
+    why.pop_back();  // the line end
+    WriteStdout(UncheckedReportJson("invalid path", why));
+    return kInvalidPath;
+  }
   if (!check) return ReportInvalidPath(invocation.path);
   WriteStdout(invocation.json ? CheckReportJson(*check) : CheckReportText(*check));
   switch (check->verdict) {
