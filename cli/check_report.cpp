@@ -1,6 +1,7 @@
 #include "check_report.h"
 
 #include <charconv>
+#include <cstdio>
 
 namespace quorvik {
 namespace {
@@ -17,6 +18,25 @@ std::string PaddedLeft(std::string text, std::size_t width) {
 
 std::string PaddedRight(std::string text, std::size_t width) {
   return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+constexpr std::string_view kJsonStart = "{\n  \"format\": 1,\n  \"pairs\": [";
+
+// A JSON string: UTF-8 as it is, with quotes, backslashes and control characters escaped.
+std::string JsonString(std::string_view text) {
+  std::string json = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      json.append(1, '\\').append(1, c);
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
 }
 
 }  // namespace
@@ -46,7 +66,7 @@ std::string CheckReportText(const FileCheck& check) {
 }
 
 std::string CheckReportJson(const FileCheck& check) {
-  std::string json = "{\n  \"pairs\": [\n";
+  std::string json = std::string(kJsonStart) + "\n";
   const std::size_t count = check.english.pairs.size();
   for (std::size_t i = 0; i < count; ++i) {
     const PairMatch& pair = check.english.pairs[i];
@@ -57,6 +77,11 @@ std::string CheckReportJson(const FileCheck& check) {
   }
   json.append("  ],\n  \"verdict\": \"").append(VerdictText(check.verdict)).append("\"\n}\n");
   return json;
+}
+
+std::string UncheckedReportJson(std::string_view verdict, std::string_view error) {
+  return std::string(kJsonStart) + "],\n  \"verdict\": " + JsonString(verdict) +
+         ",\n  \"error\": " + JsonString(error) + "\n}\n";
 }
 
 }  // namespace quorvik

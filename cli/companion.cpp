@@ -35,8 +35,9 @@ constexpr std::string_view kHelpText =
     "\n"
     "Commands:\n"
     "  patch PATH           update the file, all or nothing\n"
-    "    --backup           first keep the original as PATH.orig (never replacing an\n"
-    "                       existing one); kept only when the file was updated\n"
+    "    --backup           first keep the original as PATH.orig, kept only when the\n"
+    "                       file was updated; an existing PATH.orig is never replaced:\n"
+    "                       one that holds the original is kept, any other refused\n"
     "  check PATH           change nothing; list for each of the eleven texts whether it\n"
     "                       is required and the offset (hexadecimal) where a patch would\n"
     "                       replace it, then a verdict: ready to update, already updated\n"
@@ -46,9 +47,11 @@ constexpr std::string_view kHelpText =
     "                       the result would give back exactly the file as it is.\n"
     "                       A file that already held Italian texts before it was patched\n"
     "                       cannot be told apart, and is reverted at the first places found.\n"
-    "  --log FILE           also append one line about the run to FILE (time, command,\n"
-    "                       path, outcome, exit code), creating it and its folder if\n"
-    "                       needed; a log that cannot be written does not fail the run\n"
+    "  --log FILE           also append one line about the run to FILE (UTC time,\n"
+    "                       computer, command, path, outcome, exit code), creating it\n"
+    "                       and its folder if needed; a log that cannot be written does\n"
+    "                       not fail the run, but one that is a link or has more than\n"
+    "                       one name is refused (exit code 2, nothing done)\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "  --                   end of options, for a PATH that begins with '-'\n"
@@ -57,7 +60,7 @@ constexpr std::string_view kHelpText =
     "  0  updated (patch), ready to update (check), reverted (revert)\n"
     "  1  reading or rewriting failed; unless the message says otherwise, the file is\n"
     "     unchanged\n"
-    "  2  usage error\n"
+    "  2  usage error, or a log refused\n"
     "  3  the path is invalid\n"
     "  4  not the expected file (patch, check), or refused (revert)\n"
     "  5  the file is already updated (patch, check)\n";
@@ -69,7 +72,7 @@ std::string OutcomeLine(PatchOutcome outcome) {
 
 // The window's words for an invalid path, and why the path may be invalid where this program
 // cannot see the drive it names.
-int ReportInvalidPath(const std::filesystem::path& path) {
+std::string InvalidPathText(const std::filesystem::path& path) {
   std::string text = OutcomeLine(PatchOutcome::InvalidPath);
   if (const std::optional<char> drive = DriveUnseenWhenElevated(path)) {
     text.append("Drive ").append(1, *drive).append(
@@ -77,7 +80,11 @@ int ReportInvalidPath(const std::filesystem::path& path) {
         "normal session are not visible to programs run as administrator: give the path in its "
         "\\\\server\\share\\... form instead.\n");
   }
-  WriteStdout(text);
+  return text;
+}
+
+int ReportInvalidPath(const std::filesystem::path& path) {
+  WriteStdout(InvalidPathText(path));
   return kInvalidPath;
 }
 
@@ -114,7 +121,20 @@ int RunPatch(const Invocation& invocation) {
 }
 
 int RunCheck(const Invocation& invocation) {
-  const std::optional<FileCheck> check = CheckFile(invocation.path);
+  std::optional<FileCheck> check;
+  try {
+    check = CheckFile(invocation.path);
+  } catch (const std::exception& failure) {
+    // Reported on the standard error as for any command; a JSON reader still gets its object.
+    if (invocation.json) WriteStdout(UncheckedReportJson("failed", failure.what()));
+    throw;
+  }
+  if (!check && invocation.json) {
+    std::string why = InvalidPathText(invocation.path);
+    why.pop_back();  // the line end
+    WriteStdout(UncheckedReportJson("invalid path", why));
+    return kInvalidPath;
+  }
   if (!check) return ReportInvalidPath(invocation.path);
   WriteStdout(invocation.json ? CheckReportJson(*check) : CheckReportText(*check));
   switch (check->verdict) {
@@ -220,11 +240,18 @@ RunRecord RunAndRecord(const std::variant<Invocation, UsageError>& parsed,
 int RunCompanion(std::span<const std::filesystem::path> arguments) {
   try {
     const LogOption log = TakeLogOption(arguments);
+    std::optional<RunLog> runLog;
+    try {
+      if (log.file) runLog = OpenRunLog(*log.file);
+    } catch (const LogRefused& refused) {
+      WriteStderr("quorvik-patch: " + std::string(refused.what()) + "; nothing was done\n");
+      return kUsage;
+    }
     const RunRecord record =
         RunAndRecord(log.error ? std::variant<Invocation, UsageError>(*log.error)
                                : ParseCommandLine(log.otherArguments),
                      log.otherArguments);
-    if (log.file) AppendToRunLog(*log.file, record);
+    if (runLog) AppendToRunLog(*runLog, record);
     return record.exitCode;
   } catch (const std::exception& failure) {
     WriteStderr("quorvik-patch: " + std::string(failure.what()) + "\n");

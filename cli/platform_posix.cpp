@@ -1,6 +1,7 @@
 // The companion's parts that differ by platform, POSIX systems: its entry point, writing to
-// the standard streams, and the log file's local time.
+// the standard streams, and the log file, its time and the computer's name.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,23 +33,46 @@ void WriteStdout(std::string_view utf8) { WriteAll(STDOUT_FILENO, utf8); }
 
 void WriteStderr(std::string_view utf8) { WriteAll(STDERR_FILENO, utf8); }
 
-LocalTime LocalTimeNow() {
+UtcTime UtcTimeNow() {
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {.year = local.tm_year + 1900,
-          .month = local.tm_mon + 1,
-          .day = local.tm_mday,
-          .hour = local.tm_hour,
-          .minute = local.tm_min,
-          .second = local.tm_sec,
-          .minutesEastOfUtc = static_cast<int>(local.tm_gmtoff / 60)};
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  return {.year = utc.tm_year + 1900,
+          .month = utc.tm_mon + 1,
+          .day = utc.tm_mday,
+          .hour = utc.tm_hour,
+          .minute = utc.tm_min,
+          .second = utc.tm_sec};
 }
 
-void AppendLineToFile(const std::filesystem::path& file, std::string_view line) {
-  const NativeFile log(
-      ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
-  if (!log) ThrowLastError("Could not open", file);
+std::string ComputerName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+NativeFile OpenLogFile(const std::filesystem::path& file) {
+  // Not blocking either: a FIFO there would wait for a reader.
+  NativeFile log(
+      ::open(file.c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644));
+  if (!log) {
+    if (errno == ELOOP) throw LogRefused("Refused to write the log", file, "it is a symbolic link");
+    ThrowLastError("Could not open", file);
+  }
+  struct stat info {};
+  if (::fstat(static_cast<int>(log.get()), &info) != 0) ThrowLastError("Could not examine", file);
+  if (!S_ISREG(info.st_mode)) {
+    throw LogRefused("Refused to write the log", file, "it is not a regular file");
+  }
+  if (info.st_nlink > 1) {
+    throw LogRefused("Refused to write the log", file,
+                     "it has more than one name (hard links), so it is also another file");
+  }
+  return log;
+}
+
+void AppendLine(const NativeFile& log, const std::filesystem::path& file, std::string_view line) {
   const std::string text = std::string(line) + "\n";
   ssize_t written;
   do {

@@ -1,5 +1,5 @@
 // The companion's parts that differ by platform, Windows: its entry point, writing to the
-// standard streams, and the log file's local time.
+// standard streams, and the log file, its time and the computer's name.
 #include <windows.h>
 
 #include <algorithm>
@@ -57,43 +57,51 @@ void WriteStdout(std::string_view utf8) { Write(STD_OUTPUT_HANDLE, utf8); }
 
 void WriteStderr(std::string_view utf8) { Write(STD_ERROR_HANDLE, utf8); }
 
-namespace {
-
-std::int64_t Ticks(const SYSTEMTIME& time) {
-  FILETIME file{};
-  SystemTimeToFileTime(&time, &file);
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(file.dwHighDateTime) << 32) |
-                                   file.dwLowDateTime);
-}
-
-constexpr std::int64_t kTicksPerMinute = 60LL * 10'000'000;
-
-}  // namespace
-
-LocalTime LocalTimeNow() {
+UtcTime UtcTimeNow() {
   SYSTEMTIME utc{};
   GetSystemTime(&utc);
-  SYSTEMTIME local = utc;
-  // The zone's rules for that very moment, daylight saving time included.
-  SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
-  return {.year = local.wYear,
-          .month = local.wMonth,
-          .day = local.wDay,
-          .hour = local.wHour,
-          .minute = local.wMinute,
-          .second = local.wSecond,
-          .minutesEastOfUtc = static_cast<int>((Ticks(local) - Ticks(utc)) / kTicksPerMinute)};
+  return {.year = utc.wYear,
+          .month = utc.wMonth,
+          .day = utc.wDay,
+          .hour = utc.wHour,
+          .minute = utc.wMinute,
+          .second = utc.wSecond};
 }
 
-void AppendLineToFile(const std::filesystem::path& file, std::string_view line) {
+std::string ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return {};
+  return WideToUtf8(std::wstring_view(name, size));
+}
+
+NativeFile OpenLogFile(const std::filesystem::path& file) {
   // With only the right to append, every write goes to the file's end as it is at that moment,
-  // whoever else appends meanwhile.
+  // whoever else appends meanwhile. A reparse point at the name is opened itself, not followed.
   const std::wstring name = SystemPath(file);
-  const NativeFile log(reinterpret_cast<std::intptr_t>(
-      CreateFileW(name.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+  NativeFile log(reinterpret_cast<std::intptr_t>(
+      CreateFileW(name.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL, nullptr)));
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
   if (!log) ThrowLastError("Could not open", file);
+  const HANDLE handle = reinterpret_cast<HANDLE>(log.get());
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    throw LogRefused("Refused to write the log", file, "it is not a regular file");
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) ThrowLastError("Could not examine", file);
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    throw LogRefused("Refused to write the log", file,
+                     "it is a symbolic link or another reparse point");
+  }
+  if (info.nNumberOfLinks > 1) {
+    throw LogRefused("Refused to write the log", file,
+                     "it has more than one name (hard links), so it is also another file");
+  }
+  return log;
+}
+
+void AppendLine(const NativeFile& log, const std::filesystem::path& file, std::string_view line) {
   const std::string text = std::string(line) + "\r\n";
   DWORD written = 0;
   if (!WriteFile(reinterpret_cast<HANDLE>(log.get()), text.data(), static_cast<DWORD>(text.size()),

@@ -1,7 +1,6 @@
 #include "run_log.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <system_error>
 
@@ -11,12 +10,10 @@
 namespace quorvik {
 namespace {
 
-std::string Formatted(const LocalTime& time) {
-  const int offset = std::abs(time.minutesEastOfUtc);
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d %c%02d:%02d", time.year,
-                time.month, time.day, time.hour, time.minute, time.second,
-                time.minutesEastOfUtc < 0 ? '-' : '+', offset / 60, offset % 60);
+std::string Formatted(const UtcTime& time) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", time.year, time.month,
+                time.day, time.hour, time.minute, time.second);
   return text;
 }
 
@@ -28,22 +25,35 @@ void ReportLogNotWritten(const std::filesystem::path& log, const std::string& re
 }  // namespace
 
 std::string RunLogLine(const RunRecord& record) {
-  return Formatted(LocalTimeNow()) + "  " + record.command + "  \"" + PathToUtf8(record.path) +
-         "\"  " + record.outcome + "  (exit " + std::to_string(record.exitCode) + ")";
+  const std::string computer = ComputerName();
+  return Formatted(UtcTimeNow()) + "  " + (computer.empty() ? "-" : computer) + "  " +
+         record.command + "  \"" + PathToUtf8(record.path) + "\"  " + record.outcome + "  (exit " +
+         std::to_string(record.exitCode) + ")";
 }
 
-void AppendToRunLog(const std::filesystem::path& log, const RunRecord& record) {
+std::optional<RunLog> OpenRunLog(const std::filesystem::path& log) {
   try {
     const std::filesystem::path folder = log.parent_path();
     std::error_code error;
     if (!folder.empty()) std::filesystem::create_directories(folder, error);
     if (error) {
       ReportLogNotWritten(log, "its folder could not be created: " + error.message());
-      return;
+      return std::nullopt;
     }
-    AppendLineToFile(log, RunLogLine(record));
+    return RunLog{.file = log, .handle = OpenLogFile(log)};
+  } catch (const LogRefused&) {
+    throw;
   } catch (const std::exception& failure) {
     ReportLogNotWritten(log, failure.what());
+    return std::nullopt;
+  }
+}
+
+void AppendToRunLog(const RunLog& log, const RunRecord& record) {
+  try {
+    AppendLine(log.handle, log.file, RunLogLine(record));
+  } catch (const std::exception& failure) {
+    ReportLogNotWritten(log.file, failure.what());
   }
 }
 

@@ -1,5 +1,10 @@
 #include "file_commands.h"
 
+#include <algorithm>
+#include <charconv>
+#include <string>
+#include <vector>
+
 #include "file_error.h"
 #include "read_whole_file.h"
 #include "rewrite.h"
@@ -27,6 +32,37 @@ PatchOutcome OutcomeOf(const std::filesystem::path& path,
   }
 }
 
+// How the existing file at `backup` differs from `original`, in words; nullopt when it holds
+// exactly those bytes. Read a piece at a time, so that no second copy of the file is held.
+std::optional<std::string> HowBackupDiffers(const std::filesystem::path& backup,
+                                            ByteView original) {
+  std::string failure;
+  const NativeFile file = OpenForReading(backup, &failure);
+  if (!file) return "it cannot be read to compare it with the original: " + failure;
+  if (!IsRegularFile(file)) return "it is not a regular file";
+  const std::uint64_t size = StampOfOpenFile(file, backup).size;
+  if (size != original.size()) {
+    return "it holds " + std::to_string(size) + " bytes, the original " +
+           std::to_string(original.size());
+  }
+  std::vector<std::uint8_t> piece(64 * 1024);
+  for (std::size_t done = 0; done < original.size();) {
+    const std::size_t got = ReadPiece(
+        file, std::span(piece.data(), std::min(piece.size(), original.size() - done)), backup);
+    if (got == 0) return "it shrank while it was compared with the original";
+    const auto differs = std::mismatch(piece.begin(), piece.begin() + got, original.begin() + done);
+    if (differs.first != piece.begin() + got) {
+      const std::size_t at = done + static_cast<std::size_t>(differs.first - piece.begin());
+      char digits[20];
+      char* end = std::to_chars(std::begin(digits), std::end(digits), at, 16).ptr;
+      return "its bytes differ from the original's from offset 0x" +
+             std::string(std::begin(digits), end);
+    }
+    done += got;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 PatchResult PatchFile(const std::filesystem::path& path,
@@ -48,8 +84,16 @@ PatchResult PatchFile(const std::filesystem::path& path,
   // The one buffer holds the original bytes again while the copy is written.
   UndoTable(bytes, table, report);
   if (!CreateNewFileSafely(*backup, bytes, path, ops)) {
-    throw FileError("Could not keep the original as", *backup,
-                    "a file of that name already exists; move it away first");
+    // A copy of this very original, as an earlier patch and its revert leave it, is kept as the
+    // backup, and stays whatever becomes of this run; any other file there is never replaced.
+    if (const std::optional<std::string> difference = HowBackupDiffers(*backup, bytes)) {
+      throw FileError(
+          "Could not keep the original as", *backup,
+          "another file of that name already exists (" + *difference + "); move it away first");
+    }
+    RedoTable(bytes, table, report);
+    Rewrite(path, *file, ops);
+    return {PatchOutcome::Completed};
   }
   RedoTable(bytes, table, report);
   try {

@@ -26,8 +26,11 @@ struct PatchResult {
 // Turns the product's program file at `path` (used exactly as given) into Italian, all or
 // nothing. With `backup`, the bytes it replaces are kept in a new file there, made only once the
 // patch is sure to be written and removed again if the rewrite fails, so that it exists exactly
-// when the file was patched; an existing file at `backup` is never replaced: that is a FileError,
-// raised before the file is touched. After InvalidPath or CannotUpdate the file is untouched.
+// when the file was patched. An existing file at `backup` is never replaced: one that holds
+// exactly the bytes the file holds now (a backup kept by an earlier patch that was reverted) is
+// kept as the backup, whatever becomes of the run; any other is a FileError that says how it
+// differs, raised before the file is touched. After InvalidPath or CannotUpdate the file is
+// untouched.
 PatchResult PatchFile(const std::filesystem::path& path,
                       const std::optional<std::filesystem::path>& backup,
                       FileOps& ops = NativeFileOps());

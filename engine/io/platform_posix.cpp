@@ -238,14 +238,22 @@ class PosixFileOps final : public FileOps {
     const int fd = Descriptor(file);
     // Keeping the owner needs privileges a normal user lacks; then the user owns the new file.
     // The group is set apart from it: a member of the file's group may give it that group.
-    if (::fchown(fd, info.st_uid, static_cast<gid_t>(-1)) != 0 && errno != EPERM) {
-      ThrowLastError("Could not set the owner of the temporary file", path);
+    bool keptOwnerAndGroup = true;
+    if (::fchown(fd, info.st_uid, static_cast<gid_t>(-1)) != 0) {
+      if (errno != EPERM) ThrowLastError("Could not set the owner of the temporary file", path);
+      keptOwnerAndGroup = false;
     }
-    if (::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0 && errno != EPERM) {
-      ThrowLastError("Could not set the group of the temporary file", path);
+    if (::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0) {
+      if (errno != EPERM) ThrowLastError("Could not set the group of the temporary file", path);
+      keptOwnerAndGroup = false;
     }
-    // After the owner and group, which clear the set-user-ID and set-group-ID bits.
-    if (::fchmod(fd, info.st_mode & 07777) != 0) {
+    // After the owner and group, which clear the set-user-ID and set-group-ID bits. Those bits
+    // run the program with its owner's and group's rights; on a file that now belongs to whoever
+    // ran the patch they would hand that user's rights to anyone who runs it, so they are only
+    // kept with the owner and group they were given for (as cp -p does).
+    mode_t mode = info.st_mode & 07777;
+    if (!keptOwnerAndGroup) mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+    if (::fchmod(fd, mode) != 0) {
       ThrowLastError("Could not set the permissions of the temporary file", path);
     }
   }

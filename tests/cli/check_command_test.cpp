@@ -53,6 +53,7 @@ Report ParseTextReport(const std::string& out) {
 // Reads the JSON report; throws when it is not one JSON object with these members and types.
 Report ParseJsonReport(const std::string& out) {
   const nlohmann::json json = nlohmann::json::parse(out);
+  EXPECT_EQ(json.at("format"), 1);
   Report report;
   for (const nlohmann::json& pair : json.at("pairs")) {
     const nlohmann::json& offset = pair.at("offset");
@@ -141,10 +142,26 @@ TEST_F(CheckCommandTest, AFileLackingAnItalianTextIsNotCalledAlreadyUpdated) {
 }
 
 TEST_F(CheckCommandTest, InvalidPathExitsThreeWithTheOutcomeOnStandardOutput) {
-  const ProcessResult result = Run({"check", "--json", folder_ / "absent.exe"});
-  EXPECT_EQ(result.exitCode, 3);
-  EXPECT_EQ(result.out, std::string(kInvalidPathText) + "\n");
-  EXPECT_EQ(result.err, "");
+  const ProcessResult text = Run({"check", folder_ / "absent.exe"});
+  EXPECT_EQ(text.exitCode, 3);
+  EXPECT_EQ(text.out, std::string(kInvalidPathText) + "\n");
+  EXPECT_EQ(text.err, "");
+  const ProcessResult json = Run({"check", "--json", folder_ / "absent.exe"});
+  EXPECT_EQ(json.exitCode, 3);
+  const Report report = ParseJsonReport(json.out);
+  EXPECT_EQ(report.verdict, "invalid path");
+  EXPECT_TRUE(report.pairs.empty());
+  EXPECT_EQ(nlohmann::json::parse(json.out).at("error"), kInvalidPathText);
+}
+
+TEST_F(CheckCommandTest, AFailedReadStillGivesOneJsonObject) {
+  // The kernel's files grow while they are read, which no Windows file does on its own.
+  const fs::path growing = "/proc/self/status";
+  if (!fs::exists(growing)) GTEST_SKIP() << "no /proc here";
+  const ProcessResult result = Run({"check", "--json", growing});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(ParseJsonReport(result.out).verdict, "failed");
+  EXPECT_NE(result.err.find("grew"), std::string::npos) << result.err;
 }
 
 }  // namespace

@@ -94,6 +94,7 @@ TEST_F(PatchCommandTest, BackupNeverReplacesAnExistingCopyAndThenPatchesNothing)
   const ProcessResult result = Run({"patch", target, "--backup"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find(PathToUtf8(WithOrig(target))), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("(it holds 3 bytes, the original "), std::string::npos) << result.err;
   EXPECT_EQ(ReadBytes(target), EnglishSample());
   EXPECT_EQ(ReadBytes(WithOrig(target)), older);
   EXPECT_EQ(folder_.Entries(), (std::vector<fs::path>{"Quorvik.exe", "Quorvik.exe.orig"}));
@@ -110,6 +111,30 @@ TEST_F(PatchCommandTest, BackupIsLeftOnlyWhenThePatchHappened) {
   EXPECT_EQ(ReadBytes(readOnly), EnglishSample());
 
   EXPECT_EQ(folder_.Entries(), (std::vector<fs::path>{"foreign.exe", "read-only.exe"}));
+
+  // A copy of the original that was there before the run stays.
+  WriteBytes(WithOrig(readOnly), EnglishSample());
+  EXPECT_EQ(Run({"patch", "--backup", readOnly}).exitCode, 1);
+  EXPECT_EQ(ReadBytes(WithOrig(readOnly)), EnglishSample());
+}
+
+TEST_F(PatchCommandTest, BackupOfThisOriginalLeftByARevertIsKeptSoPatchingAgainWorks) {
+  const fs::path target = WriteTarget(EnglishSample());
+  ASSERT_EQ(Run({"patch", "--backup", target}).exitCode, 0);
+  ASSERT_EQ(Run({"revert", target}).exitCode, 0);
+  EXPECT_EQ(Run({"patch", "--backup", target}).exitCode, 0);
+  EXPECT_EQ(ReadBytes(target), UpdatedSample());
+  EXPECT_EQ(ReadBytes(WithOrig(target)), EnglishSample());
+
+  // A copy of another original of the same size is refused, saying where it differs.
+  ASSERT_EQ(Run({"revert", target}).exitCode, 0);
+  Bytes other = EnglishSample();
+  other.at(0x1234) ^= 1;
+  WriteBytes(WithOrig(target), other);
+  const ProcessResult refused = Run({"patch", "--backup", target});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("from offset 0x1234"), std::string::npos) << refused.err;
+  EXPECT_EQ(ReadBytes(target), EnglishSample());
 }
 
 TEST_F(PatchCommandTest, BackupOfAnAlreadyUpdatedFileKeepsTheFirstCopy) {

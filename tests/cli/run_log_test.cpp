@@ -1,5 +1,7 @@
 // quorvik-patch --log FILE: one line per run, for deployment tools to collect.
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <regex>
 
 #include "companion_fixture.h"
@@ -11,14 +13,13 @@ namespace {
 namespace fs = std::filesystem;
 using RunLogTest = CompanionTest;
 
-// Time, zone offset, then what the run was: "2026-12-09 16:40:12 +01:00  patch  ..."
-const std::regex kLogLine(
-    R"(^(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d) ([+-])(\d\d):(\d\d)  (.*)$)");
+// UTC time, the computer's name, then what the run was: "2026-12-09T15:40:12Z  PC-0042  patch ..."
+const std::regex kLogLine(R"(^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)Z  (\S+)  (.*)$)");
 
 struct LogEntry {
-  std::int64_t utcSeconds;  // the time written, less the offset written
-  std::string offset;       // "+05:45"
-  std::string rest;         // command, path, outcome and exit code
+  std::int64_t utcSeconds;
+  std::string computer;
+  std::string rest;  // command, path, outcome and exit code
 };
 
 std::vector<LogEntry> ReadLog(const fs::path& log) {
@@ -33,15 +34,22 @@ std::vector<LogEntry> ReadLog(const fs::path& log) {
     const std::chrono::sys_days day{std::chrono::year(number(1)) /
                                     std::chrono::month(static_cast<unsigned>(number(2))) /
                                     std::chrono::day(static_cast<unsigned>(number(3)))};
-    const std::int64_t local =
-        std::chrono::duration_cast<std::chrono::seconds>(day.time_since_epoch()).count() +
-        number(4) * 3600 + number(5) * 60 + number(6);
-    const int sign = match[7] == "-" ? -1 : 1;
-    entries.push_back({.utcSeconds = local - sign * (number(8) * 3600 + number(9) * 60),
-                       .offset = match[7].str() + match[8].str() + ":" + match[9].str(),
-                       .rest = match[10]});
+    entries.push_back(
+        {.utcSeconds =
+             std::chrono::duration_cast<std::chrono::seconds>(day.time_since_epoch()).count() +
+             number(4) * 3600 + number(5) * 60 + number(6),
+         .computer = match[7],
+         .rest = match[8]});
   }
   return entries;
+}
+
+// The name Windows gives this computer (also under Wine), or the Linux host's name.
+std::string ThisComputersName() {
+  if (const char* name = std::getenv("COMPUTERNAME")) return name;
+  std::string name;
+  std::ifstream("/proc/sys/kernel/hostname") >> name;
+  return name;
 }
 
 std::int64_t UtcSecondsNow() {
@@ -70,9 +78,9 @@ TEST_F(RunLogTest, AppendsOneLinePerRunToALogInFoldersItCreates) {
   std::vector<std::string> runs;
   for (const LogEntry& entry : entries) {
     runs.push_back(entry.rest);
-    // The written local time less the written offset is the moment of the run.
     EXPECT_GE(entry.utcSeconds, before - 1) << entry.rest;
     EXPECT_LE(entry.utcSeconds, after + 1) << entry.rest;
+    EXPECT_EQ(entry.computer, ThisComputersName());
   }
   EXPECT_EQ(runs,
             (std::vector<std::string>{
@@ -111,6 +119,27 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenIsReportedAndTheRunStillCompletes) {
   EXPECT_EQ(ReadBytes(target), UpdatedSample());
 }
 
+TEST_F(RunLogTest, ALogThatIsALinkOrHasAnotherNameIsRefusedAndNothingIsDone) {
+  const fs::path target = WriteTarget(EnglishSample());
+  const fs::path other = folder_.path() / "other.conf";
+  WriteBytes(other, Bytes{'x'});
+  fs::create_hard_link(other, folder_.path() / "hard.log");
+  std::vector<fs::path> logs{folder_.path() / "hard.log"};
+  // A link to a file that is not there yet, which following it would create.
+  std::error_code noSymbolicLinks;  // where links cannot be made here, as under Wine
+  fs::create_symlink(folder_.path() / "new.conf", folder_.path() / "link.log", noSymbolicLinks);
+  if (!noSymbolicLinks) logs.push_back(folder_.path() / "link.log");
+  for (const fs::path& log : logs) {
+    const ProcessResult result = Run({"--log", log, "patch", target});
+    EXPECT_EQ(result.exitCode, 2) << log;
+    EXPECT_NE(result.err.find("Refused to write the log \"" + PathToUtf8(log)), std::string::npos)
+        << result.err;
+  }
+  EXPECT_EQ(ReadBytes(other), Bytes{'x'});
+  EXPECT_FALSE(fs::exists(folder_.path() / "new.conf"));
+  EXPECT_EQ(ReadBytes(target), EnglishSample());
+}
+
 TEST_F(RunLogTest, ALogOptionWithoutAFileIsAUsageError) {
   const fs::path target = WriteTarget(EnglishSample());
   for (const std::vector<fs::path>& arguments :
@@ -124,22 +153,20 @@ TEST_F(RunLogTest, ALogOptionWithoutAFileIsAUsageError) {
   EXPECT_EQ(ReadBytes(target), EnglishSample());
 }
 
-// The zone's offset is the one in force: east of UTC with a plus sign, with its minutes.
-TEST_F(RunLogTest, WritesTheZonesOffsetFromUtc) {
+// The time is UTC, whatever the zone the program runs in.
+TEST_F(RunLogTest, WritesTheTimeInUtcInAnyTimeZone) {
   const fs::path log = folder_.path() / "zone.log";
   if (!StartProgramsInTimeZone("NPT-5:45")) {  // 5 h 45 min east of UTC, no summer time
     GTEST_SKIP() << "the programs started here keep the system's time zone";
   }
+  const std::int64_t before = UtcSecondsNow();
   const ProcessResult result = Run({"--log", log, "--version"});
-  StartProgramsInTimeZone("XST+3:30");  // 3 h 30 min west of UTC
-  const ProcessResult west = Run({"--log", log, "--version"});
   StartProgramsInTimeZone("UTC0");
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(west.exitCode, 0);
   const std::vector<LogEntry> entries = ReadLog(log);
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].offset, "+05:45");
-  EXPECT_EQ(entries[1].offset, "-03:30");
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_GE(entries[0].utcSeconds, before - 1);
+  EXPECT_LE(entries[0].utcSeconds, UtcSecondsNow() + 1);
   EXPECT_EQ(entries[0].rest, "--version  \"\"  shown  (exit 0)");
 }
 

@@ -82,12 +82,13 @@ TEST_F(PosixPatchRunTest, PatchesTheFileBehindALinkAndKeepsTheLink) {
 }
 
 TEST_F(PosixPatchRunTest, KeepsThePermissionBits) {
+  // The file's own owner keeps its set-user-ID and set-group-ID bits too.
   WriteBytes(target_, english_);
-  ASSERT_EQ(::chmod(target_.c_str(), 0751), 0);
+  ASSERT_EQ(::chmod(target_.c_str(), 06751), 0);
   EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
   struct stat info {};
   ASSERT_EQ(::stat(target_.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0751u);
+  EXPECT_EQ(info.st_mode & 07777, 06751u);
 }
 
 TEST_F(PosixPatchRunTest, KeepsTheGroupForAMemberOfIt) {
@@ -101,7 +102,7 @@ TEST_F(PosixPatchRunTest, KeepsTheGroupForAMemberOfIt) {
   constexpr gid_t kRunnersGroup = 64104;
   WriteBytes(target_, english_);
   ASSERT_EQ(::chown(target_.c_str(), kOwner, kFilesGroup), 0);
-  ASSERT_EQ(::chmod(target_.c_str(), 0664), 0);
+  ASSERT_EQ(::chmod(target_.c_str(), 06775), 0);
   ASSERT_EQ(::chmod(folder_.path().c_str(), 0777), 0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
@@ -125,9 +126,10 @@ TEST_F(PosixPatchRunTest, KeepsTheGroupForAMemberOfIt) {
   struct stat info {};
   ASSERT_EQ(::stat(target_.c_str(), &info), 0);
   EXPECT_EQ(info.st_gid, kFilesGroup);
-  // Only root may give a file to another user: the new file is the member's own.
+  // Only root may give a file to another user: the new file is the member's own, and does not
+  // run with the member's rights.
   EXPECT_EQ(info.st_uid, kRunner);
-  EXPECT_EQ(info.st_mode & 07777, 0664u);
+  EXPECT_EQ(info.st_mode & 07777, 0775u);
 }
 
 TEST_F(PosixPatchRunTest, KeepsABackupWhereTheFileSystemHasNoHardLinks) {
