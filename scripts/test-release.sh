@@ -69,7 +69,7 @@ make_certificate() {
     --pin "$pin" >/dev/null
   rm "$folder/key.pem"
   gpg --batch --passphrase '' --quick-gen-key "Quorvik release test <$openpgp_key>" ed25519 sign 2d \
-    2>/dev/null
+    >"$keys/openpgp.log" 2>&1 || { cat "$keys/openpgp.log" >&2; fail "gpg could not make a key"; }
   gpg --export "$openpgp_key" >"$keys/openpgp-public.gpg"
 }
 
@@ -244,7 +244,7 @@ check_checksum() {
   local program=$1 kind=$2 checksum computed
   checksum=$("$objdump" -x "$program" | sed -n 's/^CheckSum[[:space:]]*//p')
   computed=$(osslsigncode verify -in "$program" 2>&1 |
-    sed -nE 's/^(Current |Calculated )?PE checksum *: *([0-9A-Fa-f]+).*/\2/p')
+    sed -nE 's/^(Current |Calculated )?PE checksum *: *([0-9A-Fa-f]+).*/\2/p' || true)
   [ -z "$computed" ] && [ "$kind" = unsigned ] && [[ $(osslsigncode -v) == "osslsigncode 2.5,"* ]] &&
     return
   [ "$checksum" != 00000000 ] && [ -n "$computed" ] && ! grep -qixv -- "$checksum" <<<"$computed" ||
