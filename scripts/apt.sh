@@ -7,6 +7,33 @@
 
 # Seconds between tries of apt-get update; the set-up's own tests set it to 0.
 apt_retry_pause=${QUORVIK_APT_RETRY_PAUSE:-20}
+# How long apt_get waits for another program to let go of apt's or dpkg's lock, in seconds: a new
+# machine runs its daily package update soon after it boots, and that can take minutes.
+apt_lock_wait=${QUORVIK_APT_LOCK_WAIT:-600}
+
+# apt_get APT-GET... ARG...: runs the command and prints its output (both streams); its status is
+# the command's. While another program holds apt's or dpkg's lock, it says once that it waits and
+# for which process, and tries again every few seconds, for up to $apt_lock_wait seconds.
+apt_get() {
+  local output status holder waiting=false deadline=$((SECONDS + apt_lock_wait))
+  while :; do
+    status=0
+    output=$("$@" 2>&1) || status=$?
+    if [ "$status" -eq 0 ] || ! grep -q '^E: Could not get lock' <<<"$output" ||
+      [ "$SECONDS" -ge "$deadline" ]; then
+      printf '%s\n' "$output"
+      return "$status"
+    fi
+    if [ "$waiting" = false ]; then
+      holder=$(sed -n 's/^E: Could not get lock .* held by process \([0-9].*\)$/\1/p' <<<"$output" |
+        head -n 1)
+      echo "Another program is installing or updating packages (process ${holder:-unknown});" \
+        "waiting up to $((apt_lock_wait / 60)) min for it to finish ..." >&2
+      waiting=true
+    fi
+    sleep "$((apt_retry_pause < 5 ? apt_retry_pause : 5))"
+  done
+}
 
 # apt_update APT-GET...: up to three tries of "apt-get update". When indexes still fail to arrive,
 # names them and goes on with the lists that did: a package is missing only if it cannot be
@@ -15,7 +42,7 @@ apt_update() {
   local attempt output status failed=""
   for attempt in 1 2 3; do
     status=0
-    output=$("$@" update -q 2>&1) || status=$?
+    output=$(apt_get "$@" update -q) || status=$?
     failed=$(grep -E '^[EW]: Failed to fetch' <<<"$output" | sed -E 's/^[EW]: Failed to fetch //') || true
     [ "$status" -eq 0 ] && [ -z "$failed" ] && return 0
     if [ -z "$failed" ]; then
@@ -41,8 +68,8 @@ apt_install() {
   local apt=() package output reasons failed=()
   while [ "$1" != -- ]; do apt+=("$1"); shift; done
   shift
-  if output=$(DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -q --no-install-recommends \
-    "$@" 2>&1); then
+  if output=$(DEBIAN_FRONTEND=noninteractive apt_get "${apt[@]}" install -y -q \
+    --no-install-recommends "$@"); then
     return 0
   fi
   for package in "$@"; do

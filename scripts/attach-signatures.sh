@@ -11,8 +11,10 @@
 # with nothing added but the signatures. scripts/release.sh --sign makes its signed zip this way.
 #
 # Usage: attach-signatures.sh [--ca FILE] UNSIGNED_ZIP DOWNLOADS SIGNED_ZIP
-#   --ca FILE   also require every signature to verify against the certificate authorities in
-#               FILE (PEM), as Windows checks them against its own store.
+#   --ca FILE   require every signature to verify against the certificate authorities in FILE
+#               (PEM), as Windows checks them against its own store. Without it, a signature
+#               need only verify against the certificates it carries itself and those of the
+#               system's store: the digests are then the test.
 #
 # Exit status: 0 when the signed zip was rebuilt (and, where there was one to compare, is the
 # published one byte for byte); 1 otherwise; 2 for a usage error.
@@ -50,25 +52,30 @@ unzip -q "$unsigned_zip" -d "$work/unsigned"
 mkdir -p "$work/signed"
 cp -a "$work/unsigned/$name" "$work/signed/$name"
 
-trust=()
-[ -n "$authorities" ] && trust=(-CAfile "$authorities" -TSA-CAfile "$authorities")
 for program in $(cd "$work/unsigned/$name" && ls -- *.exe); do
   signature=$downloads/$name-$program.sig
   [ -f "$signature" ] || fail "no detached signature $signature"
   rm "$work/signed/$name/$program"
   log=$work/$program.log
-  # osslsigncode checks each signature against the program while attaching it, and fails as
-  # well when the signer's certificate authority is not in the file it was given (by default,
-  # the system's store for web sites, which lacks many code-signing authorities): the digests
-  # are the test here, the authorities only with --ca.
-  status=0
-  osslsigncode attach-signature "${trust[@]}" -sigin "$signature" \
-    -in "$work/unsigned/$name/$program" -out "$work/signed/$name/$program" >"$log" 2>&1 || status=$?
-  if [ ! -f "$work/signed/$name/$program" ] || grep -q MISMATCH "$log" ||
-    { [ -n "$authorities" ] && [ $status -ne 0 ]; }; then
+  # osslsigncode checks each signature against the program while attaching it, and fails (writing
+  # nothing, up to version 2.5) when the signer's certificate authority is not among those it is
+  # given. Without --ca, those are the certificates the signature carries (osslsigncode 2.5 writes
+  # a signature with the 8-byte header of its place in a program, later versions without) and the
+  # system's store for web sites, which lacks many code-signing authorities.
+  if [ -n "$authorities" ]; then
+    trusted=$authorities
+  else
+    trusted=$work/$program.trusted.pem
+    if [ "$(od -An -tx1 -N1 "$signature" | tr -d ' ')" = 30 ]; then cat "$signature"; else
+      tail -c +9 "$signature"; fi | openssl pkcs7 -inform DER -print_certs >"$trusted" 2>"$log" ||
+      { cat "$log" >&2; fail "$(basename "$signature") is not a signature"; }
+    cat /etc/ssl/certs/ca-certificates.crt >>"$trusted" 2>/dev/null || true
+  fi
+  osslsigncode attach-signature -CAfile "$trusted" -TSA-CAfile "$trusted" -sigin "$signature" \
+    -in "$work/unsigned/$name/$program" -out "$work/signed/$name/$program" >"$log" 2>&1 || {
     cat "$log" >&2
     fail "$(basename "$signature") is not a valid signature of this build's $program"
-  fi
+  }
 done
 
 # The checksums of the same files, in the same order, now of the signed programs.

@@ -29,7 +29,8 @@ package_of() {
 
 # Everything that turns the sources into the zip's bytes: the compiler proper, the assembler and
 # the linker, the C++ and GCC runtimes and the Windows import libraries and headers linked into
-# the programs, the resource compiler, strip, and the Python and zlib that pack the zip.
+# the programs, the resource compiler, strip, and the Python and zlib that pack the zip; and
+# osslsigncode, whose version shapes the signatures of a signed release made here.
 tool_files=(
   "$compiler"
   "$("$compiler" -print-prog-name=cc1plus)"
@@ -45,6 +46,7 @@ tool_files=(
   "$(realpath /usr/bin/python3)"
   "$(ldd /usr/bin/python3 | sed -n 's/^[[:space:]]*libz\.so\.1 => \([^ ]*\).*/\1/p')"
   "$(command -v cmake)"
+  "$(command -v osslsigncode)"
 )
 packages=$(for file in "${tool_files[@]}"; do package_of "$file"; done | sort -u)
 

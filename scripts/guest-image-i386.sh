@@ -3,9 +3,9 @@
 # scripts/no-sse2.sh boots under Bochs, and prints the folder that holds it: disk.img (the ext4
 # root file system, which boots from its own first sector with extlinux), vmlinuz and initrd.img.
 #
-# The folder is build/guest-i386/KEY, KEY a hash of this script, scripts/guest-lib.sh and
-# scripts/guest-packages-i386.list: a change to any builds a new image; otherwise the cached one
-# is used. Everything comes from Debian's i386 packages. This machine fetches them (debootstrap's
+# The folder is ~/.cache/quorvik-guests/i386/KEY ($XDG_CACHE_HOME in place of ~/.cache where
+# set), KEY a hash of this script, scripts/guest-lib.sh and scripts/guest-packages-i386.list: a
+# change to any builds a new image; otherwise the cached one is used, by any clone. Everything comes from Debian's i386 packages. This machine fetches them (debootstrap's
 # first stage, then the updates with its own apt-get); what must run as 32-bit code (debootstrap's
 # second stage, installing the updates) runs in a chroot of the new root, here where the kernel
 # executes 32-bit code (scripts/machine.sh), otherwise inside the x86-64 guest, whose kernel
@@ -25,7 +25,7 @@ packages_file=$root/scripts/guest-packages-i386.list
 export LC_ALL=C.UTF-8
 
 key=$(cat "$0" "$root/scripts/guest-lib.sh" "$packages_file" | sha256sum | cut -c1-16)
-guest_image_open "$root/build/guest-i386" "$key" "${1:-}"
+guest_image_open "$guest_cache/i386" "$key" "${1:-}"
 rootfs=$(guest_root_folder)
 disk=$guest_work/disk.img
 # What the 32-bit steps see of this machine, at /run/quorvik-build in the new root: the steps'

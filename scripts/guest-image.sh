@@ -2,9 +2,9 @@
 # Builds, once, the emulated x86-64 Debian 12 guest that scripts/guest.sh boots, and prints the
 # folder that holds it: disk.img (the ext4 root file system), vmlinuz and initrd.img.
 #
-# The folder is build/guest/KEY, KEY a hash of this script, scripts/guest-lib.sh and
-# scripts/guest-packages.list: a change to any builds a new image (and removes the old ones);
-# otherwise the cached one is used. Everything comes from Debian's packages: debootstrap makes
+# The folder is ~/.cache/quorvik-guests/amd64/KEY ($XDG_CACHE_HOME in place of ~/.cache where
+# set), KEY a hash of this script, scripts/guest-lib.sh and scripts/guest-packages.list: a change
+# to any builds a new image; otherwise the cached one is used, by any clone. Everything comes from Debian's packages: debootstrap makes
 # the root file system, the i386 packages are added in a chroot of it, and the 32-bit Wine
 # prefix is made once, inside the new guest, because that is the only place here where 32-bit
 # Wine is sure to run.
@@ -22,7 +22,7 @@ packages_file=$root/scripts/guest-packages.list
 export LC_ALL=C.UTF-8
 
 key=$(cat "$0" "$root/scripts/guest-lib.sh" "$packages_file" | sha256sum | cut -c1-16)
-guest_image_open "$root/build/guest" "$key" "${1:-}"
+guest_image_open "$guest_cache/amd64" "$key" "${1:-}"
 rootfs=$(guest_root_folder)
 
 in_guest_root() {

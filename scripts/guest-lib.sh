@@ -1,6 +1,8 @@
 # Sourced by scripts/guest-image.sh (the x86-64 guest) and scripts/guest-image-i386.sh (the
 # 32-bit one): what building any guest image involves. The cache: each image is built once in
-# build/IMAGES/KEY, KEY a hash of its inputs, and a partial build is never taken for a whole one.
+# $guest_cache/KIND/KEY, KEY a hash of its inputs, outside the clone, so that every clone of this
+# user (and every CI run, which clones afresh) uses it; a partial build is never taken for a whole
+# one, and of each kind the two images used last are kept.
 # The root file system is put together in a folder of its own under /var/tmp, whatever the
 # clone's path: debootstrap leaves links out of a root whose path holds a blank. A failed build
 # leaves no mount, no such folder, no process in it and no partial image.
@@ -9,6 +11,7 @@ guest_mirror=http://deb.debian.org/debian
 guest_security_mirror=http://deb.debian.org/debian-security
 guest_sudo=""
 [ "$(id -u)" -ne 0 ] && guest_sudo=sudo
+guest_cache=${XDG_CACHE_HOME:-$HOME/.cache}/quorvik-guests
 
 # guest_image_open IMAGES KEY [--cached]: with --cached, only says whether the image is built
 # (status 0, and its folder) or not (status 1). Otherwise prints the folder and ends the script
@@ -25,6 +28,8 @@ guest_image_open() {
   exec 9>"$guest_images/lock"
   flock 9
   if [ -f "$guest_image/ready" ]; then
+    # Marked as used now: the images used last are the ones kept.
+    touch "$guest_image/ready"
     echo "$guest_image"
     exit 0
   fi
@@ -157,13 +162,20 @@ guest_make_wineprefix() {
     test -f "$WINEPREFIX/system.reg"' sh "$setup"
 }
 
-# guest_image_close: marks the partial image whole, puts it in place of any older one and prints
-# its folder.
+# guest_image_close: marks the partial image whole, puts it beside the others of its kind and
+# prints its folder. Of those, the two used last stay (another clone may be at a commit that
+# builds the other one); older ones go, and so does what killed builds left.
 guest_image_close() {
+  local old
   guest_remove_root_folders
   touch "$guest_work/ready"
-  find "$guest_images" -mindepth 1 -maxdepth 1 -type d ! -name "${guest_work##*/}" -exec rm -rf {} +
+  find "$guest_images" -mindepth 1 -maxdepth 1 -type d -name '*.partial' ! -name "${guest_work##*/}" \
+    -exec rm -rf {} +
   mv "$guest_work" "$guest_image"
+  find "$guest_images" -mindepth 1 -maxdepth 1 -type d ! -name '*.partial' ! -exec test -f {}/ready \; \
+    -exec rm -rf {} +
+  find "$guest_images" -mindepth 2 -maxdepth 2 -name ready -printf '%T@ %h\n' | sort -rn |
+    tail -n +3 | cut -d' ' -f2- | while IFS= read -r old; do rm -rf "$old"; done
   trap - EXIT
   echo "Guest image built in $((SECONDS - guest_started)) s: $guest_image" >&2
   echo "$guest_image"

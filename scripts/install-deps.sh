@@ -8,7 +8,8 @@
 # An archive that is partly out of step does not stop it (scripts/apt.sh): it goes on with the
 # indexes that arrived, and fails only when a package this machine needs cannot be installed,
 # naming it. 32-bit Wine is not needed to test (the guest stands in for it): when it cannot be
-# installed, this says so and the Windows tests run in the guest.
+# installed, this says so and the Windows tests run in the guest. While another program holds
+# apt's lock (a new machine's daily update), it waits for it, saying so.
 set -euo pipefail
 # scripts/test.sh sets this once it has run this script, so that the scripts it calls (the
 # release's, say) do not ask apt again, which while 32-bit Wine cannot be installed takes a minute.
@@ -23,17 +24,25 @@ needed=(
   wine wine64
   xvfb xauth x11-utils imagemagick
   strace xdelta3 clang-format unzip
+  # The release test clones the repository; a minimal Debian 12 has no git.
+  git
   # FAT file systems, for the test of a backup where there are no hard links.
   dosfstools
-  # The release's signing and its test.
-  osslsigncode openssl
+  # The release's signing and its test: Authenticode with a key in a file or on a token (through
+  # OpenSSL's PKCS#11 engine; SoftHSM is the token of the test), and OpenPGP for SHA256SUMS.
+  osslsigncode openssl libengine-pkcs11-openssl softhsm2 gpg gpg-agent
   # The emulated guest: the power-cut test runs in it on every machine.
   qemu-system-x86 debootstrap e2fsprogs
   # A Pentium III that refuses SSE2, for the 32-bit guest (its screen goes to a virtual display).
   bochs bochs-x bochsbios vgabios
 )
 wine32=()
-kernel_runs_32bit_code && wine32=(wine32:i386 libgcc-s1:i386)
+if kernel_runs_32bit_code; then
+  wine32=(wine32:i386 libgcc-s1:i386)
+  kernel="This kernel executes 32-bit code: 32-bit Wine is installed too, and the Windows tests run under it."
+else
+  kernel="This kernel cannot execute 32-bit code: no 32-bit Wine; the Windows tests run in an emulated guest."
+fi
 
 missing() {
   local package
@@ -59,6 +68,7 @@ fi
 if [ ${#missing_wine32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo[@]}" dpkg --add-architecture i386
 fi
+echo "$kernel"
 echo "Installing: ${missing_all[*]}"
 apt_update "${sudo[@]}" apt-get
 if [ ${#missing_needed[@]} -gt 0 ]; then

@@ -9,23 +9,31 @@
 # The zip's bytes depend on the commit alone (cmake/reproducible.cmake for the programs,
 # scripts/pack-zip.py for the archive); scripts/test-release.sh checks that they do.
 #
-# With --sign, the programs are also signed with Authenticode, and the release adds, beside the
-# same unsigned zip:
-#   dist/QuorvikItaliano-<version>-win32-<program>.sig, each program's detached signature;
+# Signed (with --sign, --sign-pkcs11 or --signatures), the release adds, beside the same
+# unsigned zip:
+#   dist/QuorvikItaliano-<version>-win32-<program>.sig, each program's detached signature
+#     (scripts/sign-programs.sh: a SHA-1 signature, the only one Windows XP and Vista read, and a
+#     SHA-256 one nested in it, which Windows 7 with its SHA-2 update and later use);
 #   dist/QuorvikItaliano-<version>-win32-signed.zip, the same folder with the signed programs,
 #     which scripts/attach-signatures.sh rebuilds from the unsigned zip and those signatures.
-# Each program carries two signatures: a SHA-1 one first, the only one Windows XP and Vista
-# read, and a SHA-256 one nested in it, which Windows 7 (with its SHA-2 update) and later use.
+# With --openpgp-key, dist/SHA256SUMS.asc is an OpenPGP signature of dist/SHA256SUMS.
 #
-# Usage: release.sh [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]
-#   --sign CERT.pfx        the publisher's certificate and private key (PKCS#12). The password
-#                          comes from --password-file, or else from the environment variable
-#                          QUORVIK_SIGN_PASSWORD; never from the command line, which other users
-#                          of the machine can read.
-#   --timestamp URL        a time-stamping service that vouches for the time of signing, so
-#                          the signatures stay valid after the certificate expires (the SHA-1
-#                          signature asks it in the Authenticode form, the SHA-256 one in the
-#                          RFC 3161 form; the services of the certificate authorities answer both)
+# Usage: release.sh [SIGNING] [--openpgp-key KEY]
+#   SIGNING is one of:
+#   --sign CERT.pfx        the publisher's certificate and private key (PKCS#12)
+#   --sign-pkcs11 MODULE --key URI --certs CHAIN.pem
+#                          a private key on a token or hardware security module, through its
+#                          PKCS#11 module, named by its PKCS#11 URI; CHAIN.pem holds the
+#                          publisher's certificate and those of the authorities above it
+#   --signatures FOLDER    the detached signatures that scripts/sign-programs.sh made of this
+#                          commit's unsigned zip on the machine that holds the key
+#   with, for --sign and --sign-pkcs11:
+#   --password-file FILE   the password of the PKCS#12 file or the token's PIN; without it, the
+#                          environment variable QUORVIK_SIGN_PASSWORD; never the command line,
+#                          which other users of the machine can read
+#   --timestamp URL        a time-stamping service that vouches for the time of signing, so the
+#                          signatures stay valid after the certificate expires
+#   --openpgp-key KEY      signs dist/SHA256SUMS with this key of gpg's (dist/SHA256SUMS.asc)
 #
 # The programs are those of build/win32, built with the win32 preset as scripts/test.sh builds
 # and tests them: after scripts/test.sh the release holds the very programs the tests ran.
@@ -37,34 +45,32 @@ usage() {
   exit 2
 }
 
-certificate=""
-password_file=""
-timestamp=""
+signing=()
+signatures=""
+openpgp_key=""
 while [ $# -gt 0 ]; do
+  [ $# -ge 2 ] || usage
   case $1 in
-    --sign) [ $# -ge 2 ] || usage; certificate=$2; shift 2 ;;
-    --password-file) [ $# -ge 2 ] || usage; password_file=$2; shift 2 ;;
-    --timestamp) [ $# -ge 2 ] || usage; timestamp=$2; shift 2 ;;
+    --sign) signing+=(--pkcs12 "$(realpath -e "$2")") || exit 1 ;;
+    --sign-pkcs11) signing+=(--pkcs11 "$(realpath -e "$2")") || exit 1 ;;
+    --key) signing+=(--key "$2") ;;
+    --certs | --password-file) signing+=("$1" "$(realpath -e "$2")") || exit 1 ;;
+    --timestamp) signing+=(--timestamp "$2") ;;
+    --signatures) signatures=$(realpath -e "$2") || exit 1 ;;
+    --openpgp-key) openpgp_key=$2 ;;
     *) usage ;;
   esac
+  shift 2
 done
-if [ -z "$certificate" ] && { [ -n "$password_file" ] || [ -n "$timestamp" ]; }; then
-  echo "release.sh: --password-file and --timestamp go with --sign" >&2
+if [ -n "$signatures" ] && [ ${#signing[@]} -gt 0 ]; then
+  echo "release.sh: --signatures attaches signatures made elsewhere; it takes no key" >&2
   usage
 fi
-if [ -n "$certificate" ]; then
-  [ -f "$certificate" ] && [ -r "$certificate" ] ||
-    { echo "release.sh: cannot read the certificate $certificate" >&2; exit 1; }
-  certificate=$(realpath "$certificate")
-  if [ -n "$password_file" ]; then
-    [ -f "$password_file" ] && [ -r "$password_file" ] ||
-      { echo "release.sh: cannot read the password file $password_file" >&2; exit 1; }
-    password_file=$(realpath "$password_file")
-  elif [ -z "${QUORVIK_SIGN_PASSWORD+set}" ]; then
-    echo "release.sh: no password for $certificate: set QUORVIK_SIGN_PASSWORD or give" \
-      "--password-file FILE" >&2
-    exit 1
-  fi
+if [ ${#signing[@]} -gt 0 ] && [[ " ${signing[*]} " != *" --password-file "* ]] &&
+  [ -z "${QUORVIK_SIGN_PASSWORD+set}" ]; then
+  echo "release.sh: no password or PIN for the key: set QUORVIK_SIGN_PASSWORD or give" \
+    "--password-file FILE" >&2
+  exit 1
 fi
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -119,31 +125,23 @@ scripts/build-info.sh "$build" | sed 's/$/\r/' >"$stage/BUILDINFO.txt"
 # the PATH: the compressed bytes are those of its zlib.
 /usr/bin/python3 scripts/pack-zip.py "$out/$name.zip" "$stage" "$(git log -1 --format=%ct)"
 
-if [ -n "$certificate" ]; then
-  echo "Signing the programs with $certificate ..."
-  signed=$work/signed
-  mkdir -p "$signed"
-  sign() {
-    local password=(-readpass "$password_file")
-    [ -n "$password_file" ] || password=(-readpass -)
-    # osslsigncode reads the password from the file, or from its standard input.
-    printf '%s' "${QUORVIK_SIGN_PASSWORD-}" |
-      osslsigncode sign -pkcs12 "$certificate" "${password[@]}" -n "$product" "$@" \
-        >>"$work/sign.log" 2>&1 || { tail -n 20 "$work/sign.log" >&2; exit 1; }
-  }
+if [ ${#signing[@]} -gt 0 ] || [ -n "$signatures" ]; then
+  if [ ${#signing[@]} -gt 0 ]; then
+    echo "Signing the programs ..."
+    scripts/sign-programs.sh "${signing[@]}" "$out/$name.zip" "$work/signatures" >/dev/null
+    signatures=$work/signatures
+  fi
   for program in "${programs[@]}"; do
-    sha1_only=$signed/${program%.exe}.sha1.exe
-    sign -h sha1 ${timestamp:+-t "$timestamp"} -in "$stage/$program" -out "$sha1_only"
-    sign -nest -h sha256 ${timestamp:+-ts "$timestamp"} -in "$sha1_only" -out "$signed/$program"
-    osslsigncode extract-signature -in "$signed/$program" -out "$out/$name-$program.sig" \
-      >>"$work/sign.log" 2>&1 || { tail -n 20 "$work/sign.log" >&2; exit 1; }
+    cp "$signatures/$name-$program.sig" "$out/" ||
+      { echo "release.sh: no signature of $program in $signatures" >&2; exit 1; }
   done
 
   # The signed zip is made as anyone can make it again: from the unsigned zip and the detached
-  # signatures. It must hold exactly the programs that were signed.
+  # signatures. Signed here, it must hold exactly the programs that were signed.
   scripts/attach-signatures.sh "$out/$name.zip" "$out" "$out/$name-signed.zip" >/dev/null
   for program in "${programs[@]}"; do
-    unzip -p "$out/$name-signed.zip" "$name/$program" | cmp -s - "$signed/$program" || {
+    [ -f "$signatures/signed/$program" ] || continue
+    unzip -p "$out/$name-signed.zip" "$name/$program" | cmp -s - "$signatures/signed/$program" || {
       echo "release.sh: $program, rebuilt from its detached signature, is not the signed program" >&2
       exit 1
     }
@@ -152,12 +150,16 @@ fi
 
 (cd "$out" && export LC_ALL=C && sha256sum -- *) | sed 's/$/\r/' >"$work/SHA256SUMS"
 mv "$work/SHA256SUMS" "$out/SHA256SUMS"
+if [ -n "$openpgp_key" ]; then
+  gpg --yes --local-user "$openpgp_key" --armor --detach-sign --output "$out/SHA256SUMS.asc" \
+    "$out/SHA256SUMS" || { echo "release.sh: gpg could not sign SHA256SUMS" >&2; exit 1; }
+fi
 mkdir -p dist
-rm -f dist/SHA256SUMS dist/"$name".zip dist/"$name"-*
+rm -f dist/SHA256SUMS dist/SHA256SUMS.asc dist/"$name".zip dist/"$name"-*
 mv "$out"/* dist/
 
 echo "Wrote to $root/dist:"
-(cd dist && for file in $(sed 's/^[0-9a-f]*  //; s/\r$//' SHA256SUMS) SHA256SUMS; do
+(cd dist && for file in $(sed 's/^[0-9a-f]*  //; s/\r$//' SHA256SUMS) SHA256SUMS ${openpgp_key:+SHA256SUMS.asc}; do
   echo "  $file ($(stat -c %s "$file") bytes)"
 done)
 tr -d '\r' <dist/SHA256SUMS

@@ -12,6 +12,9 @@
 #   (scripts/check-windows-minimum.py; their instructions are checked on the programs as linked,
 #   before stripping) and start under 32-bit Wine; a wrong password fails the release and leaves
 #   dist/ as it was;
+# - signing with the same key on a token (SoftHSM, through PKCS#11) with the PIN in a file, and
+#   SHA256SUMS signed with a throw-away OpenPGP key; the signatures of one clone attached to the
+#   other clone's build (release.sh --signatures) give the same signed zip, and swapped ones fail;
 # - the programs in the zip are those of this checkout's build/win32, which scripts/test.sh has
 #   just tested, less their symbols and debug information;
 # - the zip's contents: the names, both programs PE32 for i386 with the expected subsystem and
@@ -48,6 +51,9 @@ clone_and_release() {
 }
 
 # A throw-away code-signing certificate, valid for two days, and its key in a PKCS#12 file.
+# The same key is also put on a token in software (SoftHSM), as a publisher's key lives on a token,
+# and a throw-away OpenPGP key is made. Both live in a short path outside the clone: gpg-agent's
+# socket path has a length limit.
 make_certificate() {
   local folder=$1
   mkdir -p "$folder"
@@ -56,7 +62,15 @@ make_certificate() {
     -keyout "$folder/key.pem" -out "$folder/certificate.pem" 2>/dev/null
   openssl pkcs12 -export -inkey "$folder/key.pem" -in "$folder/certificate.pem" \
     -out "$folder/certificate.pfx" -passout env:QUORVIK_SIGN_PASSWORD
+  printf 'directories.tokendir = %s\n' "$keys/tokens" >"$SOFTHSM2_CONF"
+  mkdir -p "$keys/tokens"
+  softhsm2-util --init-token --free --label quorvik-test --pin "$pin" --so-pin "$pin" >/dev/null
+  softhsm2-util --import "$folder/key.pem" --token quorvik-test --label signing --id 01 \
+    --pin "$pin" >/dev/null
   rm "$folder/key.pem"
+  gpg --batch --passphrase '' --quick-gen-key "Quorvik release test <$openpgp_key>" ed25519 sign 2d \
+    >"$keys/openpgp.log" 2>&1 || { cat "$keys/openpgp.log" >&2; fail "gpg could not make a key"; }
+  gpg --export "$openpgp_key" >"$keys/openpgp-public.gpg"
 }
 
 # Says which files of two zips differ, and how the programs' headers differ; diffoscope, where
@@ -90,6 +104,12 @@ start=$SECONDS
 certificate=$work/certificate
 password="throw-away $RANDOM$RANDOM"
 export QUORVIK_SIGN_PASSWORD=$password
+keys=$(mktemp -d /tmp/quorvik-release-keys.XXXXXX)
+export GNUPGHOME=$keys/gnupg SOFTHSM2_CONF=$keys/softhsm2.conf
+mkdir -m 700 "$GNUPGHOME"
+trap 'gpgconf --kill gpg-agent 2>/dev/null; rm -rf "$keys"' EXIT
+pin=$RANDOM$RANDOM
+openpgp_key=release-test@quorvik.invalid
 make_certificate "$certificate"
 clone_and_release "$first" UTC C.UTF-8 022
 clone_and_release "$second" Pacific/Kiritimati C 077 --sign "$certificate/certificate.pfx"
@@ -214,13 +234,18 @@ check_program() {
     fail "$program: subsystem version is not $expected_subsystem_version"
   ! grep -Eq '^ +[0-9]+ \.debug' <<<"$headers" || fail "$program has debug sections"
   "$objdump" -t "$program" | grep -q 'no symbols' || fail "$program has a symbol table"
-  # The header checksum, as an Authenticode tool of its own computes it.
-  local checksum computed
-  checksum=$(sed -n 's/^CheckSum[[:space:]]*//p' <<<"$headers")
-  computed=$(osslsigncode verify -in "$program" 2>&1 | grep -i 'PE checksum' || true)
-  [ "$checksum" != 00000000 ] && [ "$(tr '[:lower:]' '[:upper:]' <<<"$computed")" = \
-    "PE CHECKSUM   : $(tr '[:lower:]' '[:upper:]' <<<"$checksum")" ] ||
-    fail "$program: the PE header's checksum is $checksum; osslsigncode says: $computed"
+  check_checksum "$program"
+}
+# The header checksum, as an Authenticode tool of its own computes it: osslsigncode 2.9 prints
+# "PE checksum : X" where the header holds the right one, 2.5 (Debian 12's) the header's and its
+# own on two lines, and only when it is given authorities to check signatures against.
+check_checksum() {
+  local program=$1 checksum computed
+  checksum=$("$objdump" -x "$program" | sed -n 's/^CheckSum[[:space:]]*//p')
+  computed=$(osslsigncode verify -CAfile "$certificate/certificate.pem" -in "$program" 2>&1 |
+    sed -nE 's/^(Current |Calculated )?PE checksum *: *([0-9A-Fa-f]+).*/\2/p' || true)
+  [ "$checksum" != 00000000 ] && [ -n "$computed" ] && ! grep -qixv -- "$checksum" <<<"$computed" ||
+    fail "$program: the PE header's checksum is $checksum; osslsigncode computes: $computed"
 }
 check_program QuorvikItaliano.exe 2  # Windows GUI
 check_program quorvik-patch.exe 3    # Windows console
@@ -228,7 +253,7 @@ check_program quorvik-patch.exe 3    # Windows console
 # The build record names this commit and the packages installed here, as they are now.
 grep -qF "Commit: $commit (" BUILDINFO.txt || fail "BUILDINFO.txt does not name the commit $commit"
 for package in binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 \
-  mingw-w64-i686-dev mingw-w64-common; do
+  mingw-w64-i686-dev mingw-w64-common osslsigncode; do
   installed=$(dpkg-query -W -f '${Package} ${Version} ${Architecture}' "$package")
   grep -qxF "  $installed"$'\r' BUILDINFO.txt || fail "BUILDINFO.txt does not list $installed"
 done
@@ -295,6 +320,7 @@ for program in QuorvikItaliano.exe quorvik-patch.exe; do
     "$report" | tr '\n' ' ')
   [ "$digests" = "0=SHA1 1=SHA256 " ] && grep -qx 'Number of verified signatures: 2' "$report" ||
     fail "$program: signatures $digests, expected 0=SHA1 1=SHA256, both verified (see $report)"
+  check_checksum "$signed/$folder/$program"
   rm -f "$work/unsigned-again.exe"
   osslsigncode remove-signature -in "$signed/$folder/$program" -out "$work/unsigned-again.exe" \
     >/dev/null
@@ -315,7 +341,7 @@ scripts/attach-signatures.sh --ca "$certificate/certificate.pem" "$zip" "$second
 cmp "$work/attached/$folder-signed.zip" "$signed_zip" ||
   fail "the first clone's programs with the detached signatures are not the signed zip"
 
-# A wrong password fails the release and changes nothing in dist/; the right one in a file signs.
+# A wrong password fails the release and changes nothing in dist/.
 listing=$(cd "$first/dist" && sha256sum -- *)
 echo "not the password" >"$work/wrong-password"
 if (cd "$first" && scripts/release.sh --sign "$certificate/certificate.pfx" \
@@ -323,17 +349,36 @@ if (cd "$first" && scripts/release.sh --sign "$certificate/certificate.pfx" \
   fail "a release signed with a wrong password succeeded"
 fi
 [ "$(cd "$first/dist" && sha256sum -- *)" = "$listing" ] || fail "a failed release changed dist/"
-printf '%s\n' "$password" >"$work/password"
-(cd "$first" && scripts/release.sh --sign "$certificate/certificate.pfx" \
-  --password-file "$work/password") >"$work/password-file.log" 2>&1 ||
-  { tail -n 20 "$work/password-file.log" >&2; fail "a release signed with a password file failed"; }
+
+# The key on the token, its PIN in a file, and SHA256SUMS signed with OpenPGP.
+printf '%s\n' "$pin" >"$work/pin"
+(cd "$first" && scripts/release.sh --sign-pkcs11 /usr/lib/softhsm/libsofthsm2.so \
+  --key "pkcs11:token=quorvik-test;object=signing;type=private" --certs "$certificate/certificate.pem" \
+  --password-file "$work/pin" --openpgp-key "$openpgp_key") >"$work/pkcs11.log" 2>&1 ||
+  { tail -n 20 "$work/pkcs11.log" >&2; fail "a release signed with the key on the token failed"; }
 cmp "$first/dist/$zip_name" "$second/dist/$zip_name" || fail "signing changed the unsigned zip"
 for program in QuorvikItaliano.exe quorvik-patch.exe; do
   unzip -p "$first/dist/$folder-signed.zip" "$folder/$program" >"$work/signed-again.exe"
   osslsigncode verify -CAfile "$certificate/certificate.pem" -in "$work/signed-again.exe" \
-    >/dev/null 2>&1 || fail "$program, signed with the password from a file, does not verify"
+    >"$work/verify-token.txt" 2>&1 && grep -qx 'Number of verified signatures: 2' "$work/verify-token.txt" ||
+    fail "$program, signed with the key on the token, does not verify (see $work/verify-token.txt)"
 done
-echo "A wrong password fails the release and leaves dist/ as it was; a password file signs."
+gpgv --keyring "$keys/openpgp-public.gpg" "$first/dist/SHA256SUMS.asc" "$first/dist/SHA256SUMS" \
+  2>/dev/null || fail "the OpenPGP signature of SHA256SUMS does not verify"
+echo "A wrong password fails the release and leaves dist/ as it was; the token signs, and OpenPGP SHA256SUMS."
+
+# Signatures made on another machine: the second clone's, attached to the first clone's build,
+# give the second clone's signed zip; each program's signature on the other program fails.
+mkdir -p "$work/swapped"
+cp "$second/dist/$folder-QuorvikItaliano.exe.sig" "$work/swapped/$folder-quorvik-patch.exe.sig"
+cp "$second/dist/$folder-quorvik-patch.exe.sig" "$work/swapped/$folder-QuorvikItaliano.exe.sig"
+! (cd "$first" && scripts/release.sh --signatures "$work/swapped") >"$work/swapped.log" 2>&1 ||
+  fail "signatures of other programs were attached"
+(cd "$first" && scripts/release.sh --signatures "$second/dist") >"$work/signatures.log" 2>&1 ||
+  { tail -n 20 "$work/signatures.log" >&2; fail "attaching the second clone's signatures failed"; }
+cmp "$first/dist/$folder-signed.zip" "$signed_zip" ||
+  fail "the second clone's signatures on the first clone's build are not the second's signed zip"
+echo "Signatures made elsewhere attach to this build as they were made; swapped ones fail."
 
 # The signed programs start under Windows (32-bit Wine): under this machine's own where it has
 # one, otherwise in the emulated guest (or there in any case with QUORVIK_WINDOWS_TESTS=guest, as

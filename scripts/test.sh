@@ -28,6 +28,20 @@ timed() {
   return "$status"
 }
 
+# The guest images are made once per machine, as root (debootstrap, chroot, mount): an ordinary
+# user needs sudo that does not ask for a password, or the run would stop at a prompt in its
+# middle. Said here, before the first phase.
+guest_image=false
+scripts/guest-image.sh --cached >/dev/null || guest_image=true
+guest_image_i386=false
+scripts/guest-image-i386.sh --cached >/dev/null || guest_image_i386=true
+if { [ "$guest_image" = true ] || [ "$guest_image_i386" = true ]; } && [ "$(id -u)" -ne 0 ] &&
+  ! sudo -n true 2>/dev/null; then
+  echo "The emulated guests' images must be built, once, as root: run this as root, or with sudo that" \
+    "does not ask for a password (\"sudo -n true\" fails here)." >&2
+  exit 1
+fi
+
 echo "First, any packages this machine lacks are installed (the first time: a few minutes)."
 timed "installing missing packages" scripts/install-deps.sh
 export QUORVIK_DEPENDENCIES_INSTALLED=1
@@ -47,15 +61,11 @@ if [ "$windows" = win32 ] && [ "$(scripts/windows-preset.sh)" != win32 ]; then
 fi
 
 # The plan, with the times measured on a 2-core machine.
-guest_image=false
-scripts/guest-image.sh --cached >/dev/null || guest_image=true
-guest_image_i386=false
-scripts/guest-image-i386.sh --cached >/dev/null || guest_image_i386=true
 echo "Plan for this machine:"
 echo "  - native build and tests: about 3 min"
 echo "  - the shipped 32-bit build and its Windows XP checks: about 3 min"
 if [ "$guest_image" = true ]; then
-  echo "  - building the emulated guest's image from Debian's packages, once (cached in build/guest):"
+  echo "  - building the emulated guest's image from Debian's packages, once (cached in ~/.cache/quorvik-guests):"
   echo "    about 7 min, 4 GB of disk"
 fi
 case $windows in
@@ -65,7 +75,7 @@ case $windows in
 esac
 echo "  - the power-cut test in the emulated guest (ext4, XFS, FAT32): about 5 min"
 if [ "$guest_image_i386" = true ]; then
-  echo "  - building the 32-bit guest's image from Debian's packages, once (cached in build/guest-i386):"
+  echo "  - building the 32-bit guest's image from Debian's packages, once (cached in ~/.cache/quorvik-guests):"
   if kernel_runs_32bit_code; then echo "    about 5 min"; else echo "    about 22 min"; fi
 fi
 echo "  - the shipped programs on a Pentium III without SSE2, in the 32-bit guest under QEMU: about 4 min"
