@@ -11,14 +11,15 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "bytes.h"
-#include "read_whole_file.h"
 #include "table_patch.h"
 #include "translation_table.h"
 #include "wide_string.h"
@@ -126,7 +127,8 @@ Run RunProgram(const std::vector<std::string>& arguments) {
 // Reads the file once, as the patch run reads it, and writes it once to a new file, flushed to
 // disk.
 void CopyDurably(const std::filesystem::path& source, const std::filesystem::path& destination) {
-  const quorvik::FileBuffer buffer = quorvik::ReadWholeFile(source).bytes;
+  std::ifstream in(source, std::ios::binary);
+  const Bytes buffer{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (out < 0 ||
       ::write(out, buffer.data(), buffer.size()) != static_cast<ssize_t>(buffer.size()) ||

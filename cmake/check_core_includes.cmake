@@ -5,7 +5,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 set(allowed_standard_headers
-  algorithm array bit cstddef cstdint cstring functional iterator limits memory optional span
+  algorithm array bit cstddef cstdint cstring functional iterator limits map memory optional span
   stdexcept string string_view utility vector)
 
 set(violations "")

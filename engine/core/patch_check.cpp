@@ -1,26 +1,38 @@
 #include "patch_check.h"
 
-namespace quorvik {
-namespace {
+#include <algorithm>
 
-// What applying the table to the bytes would find; the bytes are as they were afterwards.
-TableReport Rehearse(std::span<std::uint8_t> bytes, Direction direction) {
-  const WideTable table = WidenTable(BuiltInTranslationTable(), direction);
-  TableReport report = ApplyTable(bytes, table);
-  UndoTable(bytes, table, report);
-  return report;
+namespace quorvik {
+
+FileCheckSearch::FileCheckSearch()
+    : english_(WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian)),
+      italian_(WidenTable(BuiltInTranslationTable(), Direction::ItalianToEnglish)) {}
+
+void FileCheckSearch::Search(ByteView window, std::size_t start, bool last) {
+  english_.Search(window, start, last);
+  italian_.Search(window, start, last);
 }
 
-}  // namespace
+std::size_t FileCheckSearch::Retained() const {
+  return std::max(english_.Retained(), italian_.Retained());
+}
 
-FileCheck CheckBytes(std::span<std::uint8_t> bytes) {
-  FileCheck check{Rehearse(bytes, Direction::EnglishToItalian), CheckVerdict::NotExpectedFile};
+bool FileCheckSearch::Finished() const { return english_.Finished() && italian_.Finished(); }
+
+FileCheck FileCheckSearch::Result() const {
+  FileCheck check{english_.Report(), CheckVerdict::NotExpectedFile};
   if (check.english.AllRequiredFound()) {
     check.verdict = CheckVerdict::ReadyToUpdate;
-  } else if (Rehearse(bytes, Direction::ItalianToEnglish).AllRequiredFound()) {
+  } else if (italian_.Report().AllRequiredFound()) {
     check.verdict = CheckVerdict::AlreadyUpdated;
   }
   return check;
+}
+
+FileCheck CheckBytes(ByteView bytes) {
+  FileCheckSearch search;
+  search.Search(bytes, 0, true);
+  return search.Result();
 }
 
 }  // namespace quorvik

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <cstdint>
-#include <span>
-
+#include "bytes.h"
 #include "table_patch.h"
+#include "table_search.h"
 
 namespace quorvik {
 
@@ -19,9 +18,26 @@ struct FileCheck {
   CheckVerdict verdict;
 };
 
-// Finds what a patch run would meet in the bytes by applying the table to them, so that
-// overlapping texts each need a place of their own as they do in a real run, and undoing it:
-// the bytes are as they were when it returns.
-FileCheck CheckBytes(std::span<std::uint8_t> bytes);
+// Finds what a patch run would meet in a file, a window at a time: where the table from English
+// to Italian would write, so that overlapping texts each need a place of their own as they do in
+// a real run, and whether the table back from Italian would find all it needs.
+class FileCheckSearch final : public WindowSearch {
+ public:
+  FileCheckSearch();
+
+  void Search(ByteView window, std::size_t start, bool last) override;
+  std::size_t Retained() const override;
+  bool Finished() const override;
+
+  // After the last window, or once Finished.
+  FileCheck Result() const;
+
+ private:
+  TableSearch english_;
+  TableSearch italian_;
+};
+
+// What a patch run would meet in the bytes.
+FileCheck CheckBytes(ByteView bytes);
 
 }  // namespace quorvik

@@ -1,45 +1,72 @@
 #include "revert_table.h"
 
 #include <algorithm>
-#include <iterator>
-#include <vector>
-
-#include "bytes.h"
-#include "table_patch.h"
+#include <map>
 
 namespace quorvik {
+namespace {
 
-RevertOutcome RevertBytes(std::span<std::uint8_t> bytes) {
-  const TranslationTable& table = BuiltInTranslationTable();
-  const WideTable toEnglish = WidenTable(table, Direction::ItalianToEnglish);
-  const WideTable toItalian = WidenTable(table, Direction::EnglishToItalian);
+WideTable RevertThenPatch() {
+  WideTable both = WidenTable(BuiltInTranslationTable(), Direction::ItalianToEnglish);
+  std::ranges::copy(WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian),
+                    std::back_inserter(both));
+  return both;
+}
 
-  const TableReport reverted = ApplyTable(bytes, toEnglish);
-  if (!reverted.AllRequiredFound()) {
-    UndoTable(bytes, toEnglish, reverted);
+}  // namespace
+
+RevertSearch::RevertSearch()
+    : pairCount_(BuiltInTranslationTable().size()), both_(RevertThenPatch()) {}
+
+void RevertSearch::Search(ByteView window, std::size_t start, bool last) {
+  both_.Search(window, start, last);
+}
+
+RevertOutcome RevertSearch::Outcome() const {
+  const TableReport report = both_.Report();
+  const auto middle = report.pairs.begin() + static_cast<std::ptrdiff_t>(pairCount_);
+  if (!TableReport{{report.pairs.begin(), middle}}.AllRequiredFound()) {
     return RevertOutcome::NotUpdated;
   }
-  const TableReport repatched = ApplyTable(bytes, toItalian);
-  // The repatched bytes can differ from the original ones only where either table wrote, so
-  // those ranges are all that is kept of them, and the original bytes come back by undoing both.
-  std::vector<ByteRange> written = WrittenRanges(toEnglish, reverted, bytes.size());
-  std::ranges::copy(WrittenRanges(toItalian, repatched, bytes.size()), std::back_inserter(written));
-  std::vector<Bytes> repatchedBytes;
-  for (const ByteRange& range : written) {
-    repatchedBytes.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(range.start),
-                                bytes.begin() + static_cast<std::ptrdiff_t>(range.end));
+  if (!TableReport{{middle, report.pairs.end()}}.AllRequiredFound()) {
+    return RevertOutcome::NotReversible;
   }
-  UndoTable(bytes, toItalian, repatched);
-  UndoTable(bytes, toEnglish, reverted);
+  // The repatched bytes can differ from the original ones only where either table writes: there
+  // the original bytes are what each write found, and the repatched ones what all the writes
+  // leave, in order.
+  std::map<std::size_t, std::uint8_t> original;
+  for (std::size_t k = 0; k < report.pairs.size(); ++k) {
+    if (const std::optional<std::size_t> offset = report.pairs[k].offset) {
+      const Bytes& found = both_.Overwritten(k);
+      for (std::size_t i = 0; i < found.size(); ++i) original.emplace(*offset + i, found[i]);
+    }
+  }
+  std::map<std::size_t, std::uint8_t> repatched = original;
+  for (const Replacement& replacement : quorvik::Replacements(both_.table(), report)) {
+    for (std::size_t i = 0; i < replacement.bytes.size(); ++i) {
+      repatched[replacement.offset + i] = replacement.bytes[i];
+    }
+  }
+  return repatched == original ? RevertOutcome::Reverted : RevertOutcome::NotReversible;
+}
 
-  bool givesBackTheOriginal = repatched.AllRequiredFound();
-  for (std::size_t r = 0; r < written.size() && givesBackTheOriginal; ++r) {
-    givesBackTheOriginal = std::ranges::equal(
-        bytes.subspan(written[r].start, written[r].end - written[r].start), repatchedBytes[r]);
+std::vector<Replacement> RevertSearch::Replacements() const {
+  TableReport reverted = both_.Report();
+  reverted.pairs.resize(pairCount_);
+  return quorvik::Replacements(both_.table(), reverted);
+}
+
+RevertOutcome RevertBytes(std::span<std::uint8_t> bytes) {
+  RevertSearch search;
+  search.Search(bytes, 0, true);
+  const RevertOutcome outcome = search.Outcome();
+  if (outcome == RevertOutcome::Reverted) {
+    for (const Replacement& replacement : search.Replacements()) {
+      std::ranges::copy(replacement.bytes,
+                        bytes.begin() + static_cast<std::ptrdiff_t>(replacement.offset));
+    }
   }
-  if (!givesBackTheOriginal) return RevertOutcome::NotReversible;
-  RedoTable(bytes, toEnglish, reverted);
-  return RevertOutcome::Reverted;
+  return outcome;
 }
 
 }  // namespace quorvik

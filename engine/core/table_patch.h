@@ -39,26 +39,19 @@ struct TableReport {
 
 // Applies the pairs in order to the buffer: the first occurrence of each pair's `from` bytes, at
 // any offset and after the replacements of the pairs before it, is overwritten by its `to`
-// bytes. Every pair is searched, even after a required one was missing, so that the report
-// tells all that a run would meet; the caller discards the buffer when the report is incomplete.
+// bytes, as many as it found. Every pair is searched, even after a required one was missing, so
+// that the report tells all that a run would meet. This is the whole-buffer form of what a run
+// does to a file a window at a time (TableSearch, then Replacements).
 TableReport ApplyTable(std::span<std::uint8_t> buffer, const WideTable& table);
 
-// A range of bytes in a buffer, from `start` up to but not including `end`.
-struct ByteRange {
-  std::size_t start;
-  std::size_t end;
+// Bytes to be written at an offset.
+struct Replacement {
+  std::size_t offset;
+  ByteView bytes;
 };
 
-// The ranges that ApplyTable overwrote in a buffer of `bufferSize` bytes, for each pair the
-// report found, in table order.
-std::vector<ByteRange> WrittenRanges(const WideTable& table, const TableReport& report,
-                                     std::size_t bufferSize);
-
-// Gives back the bytes that ApplyTable overwrote, given its report: the buffer is exactly as it
-// was before. Whoever needs the original bytes and the changed ones thus needs one buffer.
-void UndoTable(std::span<std::uint8_t> buffer, const WideTable& table, const TableReport& report);
-
-// Writes again what UndoTable took back: the buffer is exactly as ApplyTable left it.
-void RedoTable(std::span<std::uint8_t> buffer, const WideTable& table, const TableReport& report);
+// What ApplyTable writes for each pair the report found, in table order; written in that order,
+// a later pair's bytes over an earlier one's. The bytes are the table's.
+std::vector<Replacement> Replacements(const WideTable& table, const TableReport& report);
 
 }  // namespace quorvik

@@ -6,20 +6,12 @@
 #include <vector>
 
 #include "file_error.h"
-#include "read_whole_file.h"
+#include "file_search.h"
 #include "rewrite.h"
 #include "table_patch.h"
 
 namespace quorvik {
 namespace {
-
-std::span<std::uint8_t> BytesOf(LoadedFile& file) { return {file.bytes.data(), file.bytes.size()}; }
-
-// Puts the changed bytes in place of the file's content, unless another program changed the file
-// after it was read.
-void Rewrite(const std::filesystem::path& path, LoadedFile& file, FileOps& ops) {
-  RewriteFile(path, BytesOf(file), file.stamp, ops);
-}
 
 // PatchFile for its outcome, which calls a path that another program keeps from being read, as
 // every path that cannot be opened for reading, invalid.
@@ -32,27 +24,34 @@ PatchOutcome OutcomeOf(const std::filesystem::path& path,
   }
 }
 
-// How the existing file at `backup` differs from `original`, in words; nullopt when it holds
-// exactly those bytes. Read a piece at a time, so that no second copy of the file is held.
+// How the existing file at `backup` differs from the open file `original`, in words; nullopt
+// when it holds exactly the same bytes. Both are read a piece at a time.
 std::optional<std::string> HowBackupDiffers(const std::filesystem::path& backup,
-                                            ByteView original) {
+                                            const OpenedFile& original,
+                                            const std::filesystem::path& path) {
   std::string failure;
   const NativeFile file = OpenForReading(backup, &failure);
   if (!file) return "it cannot be read to compare it with the original: " + failure;
   if (!IsRegularFile(file)) return "it is not a regular file";
   const std::uint64_t size = StampOfOpenFile(file, backup).size;
-  if (size != original.size()) {
+  if (size != original.stamp.size) {
     return "it holds " + std::to_string(size) + " bytes, the original " +
-           std::to_string(original.size());
+           std::to_string(original.stamp.size);
   }
-  std::vector<std::uint8_t> piece(64 * 1024);
-  for (std::size_t done = 0; done < original.size();) {
-    const std::size_t got = ReadPiece(
-        file, std::span(piece.data(), std::min(piece.size(), original.size() - done)), backup);
+  std::vector<std::uint8_t> piece(64 * 1024), originalPiece(piece.size());
+  for (std::uint64_t done = 0; done < size;) {
+    const std::size_t got = ReadPiece(file, done, piece, backup);
     if (got == 0) return "it shrank while it was compared with the original";
-    const auto differs = std::mismatch(piece.begin(), piece.begin() + got, original.begin() + done);
+    const auto wanted = std::span(originalPiece).first(got);
+    for (std::size_t filled = 0; filled < got;) {
+      const std::size_t more =
+          ReadPiece(original.file, done + filled, wanted.subspan(filled), path);
+      if (more == 0) throw FileError("Could not read", path, "the file shrank while it was read");
+      filled += more;
+    }
+    const auto differs = std::mismatch(piece.begin(), piece.begin() + got, wanted.begin());
     if (differs.first != piece.begin() + got) {
-      const std::size_t at = done + static_cast<std::size_t>(differs.first - piece.begin());
+      const std::uint64_t at = done + static_cast<std::uint64_t>(differs.first - piece.begin());
       char digits[20];
       char* end = std::to_chars(std::begin(digits), std::end(digits), at, 16).ptr;
       return "its bytes differ from the original's from offset 0x" +
@@ -63,41 +62,45 @@ std::optional<std::string> HowBackupDiffers(const std::filesystem::path& backup,
   return std::nullopt;
 }
 
+// Whether every Italian text is in the file, as after an earlier update: searched only when a
+// patch run refuses, so that an update reads the file once.
+bool HoldsItalianTexts(const OpenedFile& file, const std::filesystem::path& path) {
+  TableSearch italian(WidenTable(BuiltInTranslationTable(), Direction::ItalianToEnglish));
+  SearchFile(file, path, italian);
+  return italian.Report().AllRequiredFound();
+}
+
 }  // namespace
 
 PatchResult PatchFile(const std::filesystem::path& path,
                       const std::optional<std::filesystem::path>& backup, FileOps& ops) {
-  const WideTable table = WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian);
-  std::optional<LoadedFile> file = ReadRegularFile(path);
+  std::optional<OpenedFile> file = OpenRegularFile(path);
   if (!file) return {PatchOutcome::InvalidPath};
-  const std::span<std::uint8_t> bytes = BytesOf(*file);
-  const TableReport report = ApplyTable(bytes, table);
+  TableSearch english(WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian));
+  SearchFile(*file, path, english);
+  const TableReport report = english.Report();
   if (!report.AllRequiredFound()) {
-    UndoTable(bytes, table, report);
-    return {PatchOutcome::CannotUpdate, CheckBytes(bytes).verdict == CheckVerdict::AlreadyUpdated};
+    return {PatchOutcome::CannotUpdate, HoldsItalianTexts(*file, path)};
   }
+  const std::vector<Replacement> changes = Replacements(english.table(), report);
   if (!backup) {
-    Rewrite(path, *file, ops);
+    RewriteFile(path, std::move(*file), changes, ops);
     return {PatchOutcome::Completed};
   }
 
-  // The one buffer holds the original bytes again while the copy is written.
-  UndoTable(bytes, table, report);
-  if (!CreateNewFileSafely(*backup, bytes, path, ops)) {
+  if (!CreateNewFileSafely(*backup, file->file, path, ops)) {
     // A copy of this very original, as an earlier patch and its revert leave it, is kept as the
     // backup, and stays whatever becomes of this run; any other file there is never replaced.
-    if (const std::optional<std::string> difference = HowBackupDiffers(*backup, bytes)) {
+    if (const std::optional<std::string> difference = HowBackupDiffers(*backup, *file, path)) {
       throw FileError(
           "Could not keep the original as", *backup,
           "another file of that name already exists (" + *difference + "); move it away first");
     }
-    RedoTable(bytes, table, report);
-    Rewrite(path, *file, ops);
+    RewriteFile(path, std::move(*file), changes, ops);
     return {PatchOutcome::Completed};
   }
-  RedoTable(bytes, table, report);
   try {
-    Rewrite(path, *file, ops);
+    RewriteFile(path, std::move(*file), changes, ops);
   } catch (FileError& failure) {
     // While the file still holds the original bytes, the copy is not needed and must not suggest
     // that a patch happened; when that is not known, the copy may be the only original left.
@@ -131,17 +134,23 @@ std::filesystem::path BackupPathFor(const std::filesystem::path& path) {
 }
 
 RevertOutcome RevertRun(const std::filesystem::path& path, FileOps& ops) {
-  std::optional<LoadedFile> file = ReadRegularFile(path);
+  std::optional<OpenedFile> file = OpenRegularFile(path);
   if (!file) return RevertOutcome::InvalidPath;
-  const RevertOutcome outcome = RevertBytes(BytesOf(*file));
-  if (outcome == RevertOutcome::Reverted) Rewrite(path, *file, ops);
+  RevertSearch search;
+  SearchFile(*file, path, search);
+  const RevertOutcome outcome = search.Outcome();
+  if (outcome == RevertOutcome::Reverted) {
+    RewriteFile(path, std::move(*file), search.Replacements(), ops);
+  }
   return outcome;
 }
 
 std::optional<FileCheck> CheckFile(const std::filesystem::path& path) {
-  std::optional<LoadedFile> file = ReadRegularFile(path);
+  const std::optional<OpenedFile> file = OpenRegularFile(path);
   if (!file) return std::nullopt;
-  return CheckBytes(BytesOf(*file));
+  FileCheckSearch search;
+  SearchFile(*file, path, search);
+  return search.Result();
 }
 
 }  // namespace quorvik

@@ -10,11 +10,13 @@
 
 namespace quorvik {
 
-// The commands that read the product's program file once, whole, and change it in memory. Those
-// that change it put it back all or nothing, through RewriteFile. Each opens the file once and
-// reads it once; a path that does not open for reading as a regular file is an invalid path,
-// except a file that another program keeps from being read, which throws FileHeldError. Failures
-// while reading or rewriting throw FileError and leave the file as it was.
+// The commands on the product's program file. Each opens it for reading once and searches it a
+// window at a time, in memory of a fixed size; a refused patch reads it a second time, through
+// the same handle, to tell whether it was updated before. Those that change it put it back all
+// or nothing through RewriteFile, which opens it again to examine it and replace it. A path that
+// does not open for reading as a regular file is an invalid path, except a file that another
+// program keeps from being read, which throws FileHeldError. Failures while reading or
+// rewriting throw FileError and leave the file as it was.
 
 // What a patch run did, and why it refused.
 struct PatchResult {
@@ -47,7 +49,7 @@ PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
 // Where a backup of the file at `path` is kept: the same name with ".orig" appended.
 std::filesystem::path BackupPathFor(const std::filesystem::path& path);
 
-// Turns the updated program file at `path` back into English, as RevertBytes does to its bytes.
+// Turns the updated program file at `path` back into English, as RevertSearch finds.
 // Anything but Reverted leaves the file untouched.
 RevertOutcome RevertRun(const std::filesystem::path& path, FileOps& ops = NativeFileOps());
 

@@ -29,18 +29,6 @@ NativeFile Open(const std::filesystem::path& path, DWORD access, DWORD flags) {
       name.c_str(), access, kShareWithEveryone, nullptr, OPEN_EXISTING, flags, nullptr)));
 }
 
-DWORD VolumeFlagsOf(HANDLE file, const std::filesystem::path& path) {
-  // Room for the file system's name, which the answer ends with.
-  union {
-    FILE_FS_ATTRIBUTE_INFORMATION information;
-    std::uint8_t bytes[sizeof(FILE_FS_ATTRIBUTE_INFORMATION) + MAX_PATH * sizeof(WCHAR)];
-  } answer{};
-  const NTSTATUS status =
-      QueryVolumeInformation(file, &answer, sizeof answer, FileFsAttributeInformation);
-  if (!NT_SUCCESS(status)) throw FileError("Could not examine", path, NtStatusText(status));
-  return answer.information.FileSystemAttributes;
-}
-
 // GetSecurityInfo of the owner, group and access list, as a self-relative descriptor.
 DWORD SecurityOf(HANDLE file, std::vector<std::uint8_t>& security) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -302,16 +290,25 @@ class SystemCalls final : public MetadataCalls {
         CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
     if (!copy) ThrowLastError("Could not create", to);
     FileOps& ops = NativeFileOps();
-    std::vector<std::uint8_t> piece(64 * 1024);
-    while (const std::size_t got = ReadPiece(source, piece, from)) {
-      ops.WriteAll(copy, ByteView(piece.data(), got), to);
-    }
+    ops.CopyContent(source, copy, to);
     ops.Flush(copy, to);
     ops.Close(copy, to);
   }
 };
 
 }  // namespace
+
+DWORD VolumeFlagsOf(HANDLE file, const std::filesystem::path& path) {
+  // Room for the file system's name, which the answer ends with.
+  union {
+    FILE_FS_ATTRIBUTE_INFORMATION information;
+    std::uint8_t bytes[sizeof(FILE_FS_ATTRIBUTE_INFORMATION) + MAX_PATH * sizeof(WCHAR)];
+  } answer{};
+  const NTSTATUS status =
+      QueryVolumeInformation(file, &answer, sizeof answer, FileFsAttributeInformation);
+  if (!NT_SUCCESS(status)) throw FileError("Could not examine", path, NtStatusText(status));
+  return answer.information.FileSystemAttributes;
+}
 
 MetadataCalls& SystemMetadataCalls() {
   static SystemCalls calls;

@@ -70,6 +70,10 @@ MetadataCalls& SystemMetadataCalls();
 // NativeFileOps() with other metadata calls.
 std::unique_ptr<FileOps> NativeFileOpsWith(MetadataCalls& calls);
 
+// The file system's flags (FILE_SUPPORTS_...) of the volume that holds the open file. Throws
+// FileError.
+DWORD VolumeFlagsOf(HANDLE file, const std::filesystem::path& path);
+
 // The names of the alternate data streams in the answer to
 // NtQueryInformationFile(FileStreamInformation): every stream but the file's unnamed one.
 std::vector<std::wstring> AlternateStreamNames(std::span<const std::uint8_t> information);

@@ -63,9 +63,9 @@ FileStamp StampOfOpenFile(const NativeFile& file, const std::filesystem::path& p
 // The stamp of the file at `path`, which need not be readable. Throws FileError.
 FileStamp StampOfFileAt(const std::filesystem::path& path);
 
-// Reads up to `into.size()` bytes from the file's position on; returns how many, 0 at its end.
+// Reads up to `into.size()` bytes from `offset` on; returns how many, 0 at the file's end.
 // Throws FileError.
-std::size_t ReadPiece(const NativeFile& file, std::span<std::uint8_t> into,
+std::size_t ReadPiece(const NativeFile& file, std::uint64_t offset, std::span<std::uint8_t> into,
                       const std::filesystem::path& path);
 
 unsigned long CurrentProcessId();
@@ -110,7 +110,14 @@ class FileOps {
   // encrypted, compressed), or is not created at all.
   virtual std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
                                                     const KeptMetadata& like) = 0;
-  virtual void WriteAll(NativeFile& file, ByteView bytes, const std::filesystem::path& path) = 0;
+  // Gives the new, empty file `copy` the content of the open file `source`: where the file system
+  // can, as a clone that shares the source's blocks until either is written (FICLONE on Linux,
+  // block cloning on ReFS), else copied inside the system (Linux), else read and written through
+  // a buffer of a fixed size.
+  virtual void CopyContent(const NativeFile& source, NativeFile& copy,
+                           const std::filesystem::path& path) = 0;
+  virtual void WriteAt(NativeFile& file, std::uint64_t offset, ByteView bytes,
+                       const std::filesystem::path& path) = 0;
   // Gives the new file the rest of what it keeps: permissions, owner and group, creation time
   // and attributes, and on Windows its other streams.
   virtual void CopyMetadata(const KeptMetadata& kept, NativeFile& file,

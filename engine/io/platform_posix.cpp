@@ -1,6 +1,7 @@
 // The platform's file primitives on POSIX systems.
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,10 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "file_error.h"
 #include "platform.h"
-#include "read_whole_file.h"
 #include "rewrite.h"
 #include "user_path.h"
 
@@ -71,56 +72,14 @@ FileStamp StampOfFileAt(const std::filesystem::path& path) {
   return StampOf(info);
 }
 
-std::size_t ReadPiece(const NativeFile& file, std::span<std::uint8_t> into,
+std::size_t ReadPiece(const NativeFile& file, std::uint64_t offset, std::span<std::uint8_t> into,
                       const std::filesystem::path& path) {
   while (true) {
-    const ssize_t got = ::read(static_cast<int>(file.get()), into.data(), into.size());
+    const ssize_t got = ::pread(static_cast<int>(file.get()), into.data(),
+                                std::min(into.size(), kFilePieceSize), static_cast<off_t>(offset));
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno != EINTR) ThrowLastError("Could not read", path);
   }
-}
-
-namespace {
-
-constexpr std::size_t kLargePage = 2 * 1024 * 1024;
-
-std::size_t RoundUp(std::size_t size, std::size_t unit) { return (size + unit - 1) / unit * unit; }
-
-void* Map(std::size_t size) {
-  void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (memory == MAP_FAILED) throw std::bad_alloc();
-  return memory;
-}
-
-}  // namespace
-
-FileBuffer::FileBuffer(std::size_t size) : size_(size) {
-  if (size == 0) return;
-  if (size < kLargePage) {
-    reserved_ = size;
-    data_ = static_cast<std::uint8_t*>(Map(size));
-    return;
-  }
-  // A large page is only used for a whole aligned 2 MiB of the mapping, so the mapping is cut
-  // to start at such a boundary and to end at one.
-  if (size > SIZE_MAX - 2 * kLargePage) throw std::bad_alloc();
-  reserved_ = RoundUp(size, kLargePage);
-  const std::size_t mapped = reserved_ + kLargePage;
-  auto* memory = static_cast<std::uint8_t*>(Map(mapped));
-  const auto address = reinterpret_cast<std::uintptr_t>(memory);
-  const std::size_t head = RoundUp(address, kLargePage) - address;
-  if (head > 0) ::munmap(memory, head);
-  ::munmap(memory + head + reserved_, kLargePage - head);
-  data_ = memory + head;
-  // Only advice; ignored where large pages are not supported.
-  ::madvise(data_, reserved_, MADV_HUGEPAGE);
-}
-
-void FileBuffer::Release() noexcept {
-  if (data_ != nullptr) ::munmap(data_, reserved_);
-  data_ = nullptr;
-  size_ = 0;
-  reserved_ = 0;
 }
 
 struct KeptMetadata {
@@ -217,10 +176,40 @@ class PosixFileOps final : public FileOps {
     return NativeFile(fd);
   }
 
-  void WriteAll(NativeFile& file, ByteView bytes, const std::filesystem::path& path) override {
+  void CopyContent(const NativeFile& source, NativeFile& copy,
+                   const std::filesystem::path& path) override {
+    const int from = Descriptor(source);
+    const int to = Descriptor(copy);
+    if (::ioctl(to, FICLONE, from) == 0) return;
+    // Not a file system that clones (ext4, FAT), or not within one: the kernel copies, and where
+    // it cannot either, the bytes go through a buffer here. A clone that failed half-way may
+    // have left some of the bytes, which the copy then writes over.
+    off_t in = 0;
+    off_t out = 0;
+    while (true) {
+      const ssize_t copied = ::copy_file_range(from, &in, to, &out, kFilePieceSize, 0);
+      if (copied == 0) return;
+      if (copied > 0) continue;
+      if (errno == EINTR) continue;
+      if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+          errno == EBADF) {
+        break;
+      }
+      ThrowLastError("Could not write the temporary file", path);
+    }
+    std::vector<std::uint8_t> piece(kFilePieceSize);
+    while (const std::size_t got = ReadPiece(source, static_cast<std::uint64_t>(in), piece, path)) {
+      WriteAt(copy, static_cast<std::uint64_t>(in), ByteView(piece).first(got), path);
+      in += static_cast<off_t>(got);
+    }
+  }
+
+  void WriteAt(NativeFile& file, std::uint64_t offset, ByteView bytes,
+               const std::filesystem::path& path) override {
     const int fd = Descriptor(file);
     while (!bytes.empty()) {
-      const ssize_t written = ::write(fd, bytes.data(), std::min(bytes.size(), kFilePieceSize));
+      const ssize_t written = ::pwrite(fd, bytes.data(), std::min(bytes.size(), kFilePieceSize),
+                                       static_cast<off_t>(offset));
       if (written < 0) {
         if (errno == EINTR) continue;
         ThrowLastError("Could not write the temporary file", path);
@@ -229,6 +218,7 @@ class PosixFileOps final : public FileOps {
         throw FileError("Could not write the temporary file", path, "the system wrote nothing");
       }
       bytes = bytes.subspan(static_cast<std::size_t>(written));
+      offset += static_cast<std::uint64_t>(written);
     }
   }
 

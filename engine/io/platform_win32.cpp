@@ -2,6 +2,7 @@
 // system in the form SystemPath gives, so that long paths work in every step; the name is kept
 // in a local until the call's error code has been read.
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -14,7 +15,6 @@
 #include "file_in_use_win32.h"
 #include "file_metadata_win32.h"
 #include "platform.h"
-#include "read_whole_file.h"
 #include "rewrite.h"
 #include "user_path.h"
 #include "win32_support.h"
@@ -121,28 +121,21 @@ FileStamp StampOfFileAt(const std::filesystem::path& path) {
   return StampOfOpenFile(OpenToExamine(path), path);
 }
 
-std::size_t ReadPiece(const NativeFile& file, std::span<std::uint8_t> into,
+std::size_t ReadPiece(const NativeFile& file, std::uint64_t offset, std::span<std::uint8_t> into,
                       const std::filesystem::path& path) {
   const DWORD want = static_cast<DWORD>(std::min(into.size(), kFilePieceSize));
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
-  if (!ReadFile(AsHandle(file), into.data(), want, &got, nullptr)) {
+  if (!ReadFile(AsHandle(file), into.data(), want, &got, &at)) {
+    const DWORD error = GetLastError();
+    // Reading from the end of the file on, which an offset makes possible, is no failure.
+    if (error == ERROR_HANDLE_EOF) return 0;
+    SetLastError(error);
     ThrowLastError("Could not read", path);
   }
   return got;
-}
-
-FileBuffer::FileBuffer(std::size_t size) : size_(size), reserved_(size) {
-  if (size == 0) return;
-  data_ = static_cast<std::uint8_t*>(
-      VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-  if (data_ == nullptr) throw std::bad_alloc();
-}
-
-void FileBuffer::Release() noexcept {
-  if (data_ != nullptr) VirtualFree(data_, 0, MEM_RELEASE);
-  data_ = nullptr;
-  size_ = 0;
-  reserved_ = 0;
 }
 
 namespace {
@@ -157,6 +150,53 @@ void FlushRenamed(const std::wstring& name) noexcept {
       name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
   if (file) FlushFileBuffers(AsHandle(file));
+}
+
+// Where the volume shares blocks between files (ReFS), makes the empty file `copy` as long as
+// `source` and gives it the source's whole clusters as shared blocks, which writes none of them.
+// Returns how many bytes from the start it cloned: 0 where the volume cannot, or refuses (a
+// sparse source, or one whose integrity checking differs), and the rest is then copied.
+std::uint64_t CloneBlocks(const NativeFile& source, NativeFile& copy,
+                          const std::filesystem::path& path) {
+  constexpr DWORD kSupportsBlockRefcounting = 0x08000000;
+  constexpr DWORD kDuplicateExtentsToFile =
+      CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 209, METHOD_BUFFERED, FILE_WRITE_ACCESS);
+  // The largest range one request may clone is under 4 GiB.
+  constexpr std::uint64_t kMostPerRequest = 1ULL << 30;
+  BY_HANDLE_FILE_INFORMATION info{};
+  FILE_FS_SIZE_INFORMATION volume{};
+  if (!(VolumeFlagsOf(AsHandle(copy), path) & kSupportsBlockRefcounting) ||
+      !GetFileInformationByHandle(AsHandle(source), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) ||
+      !NT_SUCCESS(
+          QueryVolumeInformation(AsHandle(copy), &volume, sizeof volume, FileFsSizeInformation))) {
+    return 0;
+  }
+  const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  const std::uint64_t cluster =
+      std::uint64_t{volume.SectorsPerAllocationUnit} * volume.BytesPerSector;
+  const std::uint64_t whole = cluster == 0 ? 0 : size / cluster * cluster;
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (whole == 0 || !SetFilePointerEx(AsHandle(copy), end, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(AsHandle(copy))) {
+    return 0;
+  }
+  for (std::uint64_t at = 0; at < whole;) {
+    struct {
+      HANDLE file;
+      LARGE_INTEGER sourceOffset, targetOffset, byteCount;
+    } request{AsHandle(source), {}, {}, {}};
+    request.sourceOffset.QuadPart = request.targetOffset.QuadPart = static_cast<LONGLONG>(at);
+    request.byteCount.QuadPart = static_cast<LONGLONG>(std::min(whole - at, kMostPerRequest));
+    DWORD returned = 0;
+    if (!DeviceIoControl(AsHandle(copy), kDuplicateExtentsToFile, &request, sizeof request, nullptr,
+                         0, &returned, nullptr)) {
+      return 0;
+    }
+    at += static_cast<std::uint64_t>(request.byteCount.QuadPart);
+  }
+  return whole;
 }
 
 // Windows refuses to replace a read-only file, but Wine does not: refuse it on both.
@@ -313,17 +353,34 @@ class Win32FileOps final : public FileOps {
     return file;
   }
 
-  void WriteAll(NativeFile& file, ByteView bytes, const std::filesystem::path& path) override {
+  void CopyContent(const NativeFile& source, NativeFile& copy,
+                   const std::filesystem::path& path) override {
+    const std::uint64_t cloned = CloneBlocks(source, copy, path);
+    std::vector<std::uint8_t> piece(kFilePieceSize);
+    for (std::uint64_t at = cloned;;) {
+      const std::size_t got = ReadPiece(source, at, piece, path);
+      if (got == 0) return;
+      WriteAt(copy, at, ByteView(piece).first(got), path);
+      at += got;
+    }
+  }
+
+  void WriteAt(NativeFile& file, std::uint64_t offset, ByteView bytes,
+               const std::filesystem::path& path) override {
     while (!bytes.empty()) {
       const DWORD piece = static_cast<DWORD>(std::min(bytes.size(), kFilePieceSize));
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
       DWORD written = 0;
-      if (!WriteFile(AsHandle(file), bytes.data(), piece, &written, nullptr)) {
+      if (!WriteFile(AsHandle(file), bytes.data(), piece, &written, &at)) {
         ThrowLastError("Could not write the temporary file", path);
       }
       if (written == 0) {
         throw FileError("Could not write the temporary file", path, "the system wrote nothing");
       }
       bytes = bytes.subspan(written);
+      offset += written;
     }
   }
 

@@ -28,9 +28,9 @@ class TemporaryFile {
 
   const std::filesystem::path& path() const { return path_; }
 
-  // Writes the bytes, gives the file what it keeps, flushes it to disk and closes it. Throws
-  // FileError when any of it fails.
-  void Save(ByteView bytes);
+  // Copies the content of `source` with `changes` written over it, gives the file what it keeps,
+  // flushes it to disk and closes it. Throws FileError when any of it fails.
+  void Save(const NativeFile& source, std::span<const Replacement> changes);
 
   // The file has been moved to its destination and is no longer deleted.
   void Commit() { settled_ = true; }
@@ -73,8 +73,9 @@ void TemporaryFile::Discard(FileError& failure) {
   settled_ = true;
 }
 
-void TemporaryFile::Save(ByteView bytes) {
-  ops_.WriteAll(file_, bytes, path_);
+void TemporaryFile::Save(const NativeFile& source, std::span<const Replacement> changes) {
+  ops_.CopyContent(source, file_, path_);
+  for (const Replacement& change : changes) ops_.WriteAt(file_, change.offset, change.bytes, path_);
   ops_.CopyMetadata(kept_, file_, path_);
   ops_.Flush(file_, path_);
   ops_.Close(file_, path_);
@@ -127,14 +128,15 @@ FileStamp ReplaceAndConfirm(FileOps& ops, const TemporaryFile& temporary,
 
 }  // namespace
 
-void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileStamp& expected,
-                 FileOps& ops) {
-  // The file was read through a handle of its own, closed since: Windows cannot rename over a
-  // file that this process holds open. So the target is opened once more, and everything the
-  // rewrite needs to know of it is read through that handle; its stamp, which holds the file's
-  // identity (volume and index) beside its content's, ties it to the file that was read. After
-  // that only the last check and the replace use the name, as they must: they are about
-  // whatever file the name holds at that moment.
+void RewriteFile(const std::filesystem::path& path, OpenedFile original,
+                 std::span<const Replacement> changes, FileOps& ops) {
+  const FileStamp expected = original.stamp;
+  // The handle the file was read through only serves the copy, and is closed before the
+  // replace: Windows cannot rename over a file that this process holds open. So the target is
+  // opened once more, and everything the rewrite needs to know of it is read through that
+  // handle; its stamp, which holds the file's identity (volume and index) beside its content's,
+  // ties it to the file that was read. After that only the last check and the replace use the
+  // name, as they must: they are about whatever file the name holds at that moment.
   const RewriteTarget target = ops.OpenTarget(path);
   if (target.stamp != expected) {
     throw FileError("Could not update", target.path,
@@ -144,7 +146,8 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
   TemporaryFile temporary(ops, target.path, *target.kept);
   FileStamp replacement;
   try {
-    temporary.Save(bytes);
+    temporary.Save(original.file, changes);
+    original.file = NativeFile();
     replacement = ReplaceAndConfirm(ops, temporary, target.path, expected);
   } catch (FileError& failure) {
     temporary.Discard(failure);
@@ -157,12 +160,12 @@ void RewriteFile(const std::filesystem::path& path, ByteView bytes, const FileSt
   ops.SyncFolder(target.path.parent_path());
 }
 
-bool CreateNewFileSafely(const std::filesystem::path& destination, ByteView bytes,
+bool CreateNewFileSafely(const std::filesystem::path& destination, const NativeFile& source,
                          const std::filesystem::path& model, FileOps& ops) {
   const std::shared_ptr<const KeptMetadata> kept = ops.ReadMetadata(model);
   TemporaryFile temporary(ops, destination, *kept);
   try {
-    temporary.Save(bytes);
+    temporary.Save(source, {});
     if (!ops.MoveWithoutReplacing(temporary.path(), destination)) return false;
   } catch (FileError& failure) {
     temporary.Discard(failure);

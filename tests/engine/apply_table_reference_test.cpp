@@ -8,6 +8,7 @@
 #include "first_occurrences.h"
 #include "sample_target.h"
 #include "table_patch.h"
+#include "table_search.h"
 #include "wide_string.h"
 
 namespace quorvik {
@@ -74,28 +75,38 @@ TEST(ApplyTableAgainstOneTextAtATime, AgreesOnRandomTablesAndBuffers) {
   }
 }
 
-TEST(UndoTable, GivesBackTheBytesAndRedoTableTheChangedOnesOnRandomTables) {
-  // Three letters make later texts match across earlier replacements, so undoing in any other
-  // order than backwards would leave bytes of an earlier pair's text behind.
+TEST(TableSearchByWindows, AgreesWithOneTextAtATimeOnRandomTablesAndWindows) {
+  // Windows of one to a dozen new bytes cut through texts, through earlier replacements and the
+  // places next to them, and make later texts wait for earlier ones that are still unfound.
   std::mt19937 random(77);
-  std::uniform_int_distribution<int> bufferSize(0, 120);
+  std::uniform_int_distribution<int> bufferSize(0, 120), pieceSize(1, 12);
   int overlapping = 0;
   for (int round = 0; round < 3000; ++round) {
     const WideTable table = RandomTable(random);
     SCOPED_TRACE("round " + std::to_string(round));
-    const Bytes original = RandomBytes(random, static_cast<std::size_t>(bufferSize(random)), 3);
-    Bytes buffer = original;
-    const TableReport report = ApplyTable(buffer, table);
-    const Bytes changed = buffer;
-    UndoTable(buffer, table, report);
-    ASSERT_EQ(buffer, original);
-    RedoTable(buffer, table, report);
-    ASSERT_EQ(buffer, changed);
+    const Bytes content = RandomBytes(random, static_cast<std::size_t>(bufferSize(random)), 3);
+    Bytes expected = content;
+    const TableReport expectedReport = ApplyTableOneTextAtATime(expected, table);
 
-    const std::vector<ByteRange> ranges = WrittenRanges(table, report, buffer.size());
-    for (std::size_t a = 0; a < ranges.size(); ++a) {
-      for (std::size_t b = a + 1; b < ranges.size(); ++b) {
-        if (ranges[a].start < ranges[b].end && ranges[b].start < ranges[a].end) ++overlapping;
+    TableSearch search(table);
+    for (std::size_t start = 0, end = 0;;) {
+      end = std::min(content.size(), end + static_cast<std::size_t>(pieceSize(random)));
+      const bool last = end == content.size();
+      search.Search(ByteView(content).subspan(start, end - start), start, last);
+      if (last || search.Finished()) break;
+      start = end - search.Retained();
+    }
+    const TableReport report = search.Report();
+    for (std::size_t k = 0; k < table.size(); ++k) {
+      ASSERT_EQ(report.pairs[k].offset, expectedReport.pairs[k].offset) << "pair " << k + 1;
+    }
+    const std::vector<Replacement> written = Replacements(table, report);
+    for (std::size_t a = 0; a < written.size(); ++a) {
+      for (std::size_t b = a + 1; b < written.size(); ++b) {
+        if (written[a].offset < written[b].offset + written[b].bytes.size() &&
+            written[b].offset < written[a].offset + written[a].bytes.size()) {
+          ++overlapping;
+        }
       }
     }
   }

@@ -14,7 +14,6 @@
 #include "file_error.h"
 #include "observed_file_ops.h"
 #include "platform.h"
-#include "read_whole_file.h"
 #include "rewrite.h"
 #include "target_file_test.h"
 #include "win32_support.h"
@@ -22,7 +21,9 @@
 namespace quorvik {
 namespace {
 
+using testing::OpenToRewrite;
 using testing::ReadBytes;
+using testing::RewriteWith;
 using testing::WriteBytes;
 
 constexpr char kInUse[] = "the file is in use by another program";
@@ -250,7 +251,7 @@ class PendingRenames {
 TEST_F(FileInUseTest, ANewFileHeldTillTheEndIsLeftForWindowsToDeleteAndTheMessageSaysSo) {
   const PendingRenames pendingRenames;
   testing::ObservedFileOps dryRun(testing::FailAtStep(0));
-  RewriteFile(target_, italian_, ReadWholeFile(target_).stamp, dryRun);
+  RewriteWith(target_, OpenToRewrite(target_), italian_, dryRun);
   const int replaceStep = dryRun.steps();
   WriteBytes(target_, english_);
 
@@ -266,7 +267,7 @@ TEST_F(FileInUseTest, ANewFileHeldTillTheEndIsLeftForWindowsToDeleteAndTheMessag
     throw FileError("Could not replace", path, "the network went away");
   });
   try {
-    RewriteFile(target_, italian_, ReadWholeFile(target_).stamp, ops);
+    RewriteWith(target_, OpenToRewrite(target_), italian_, ops);
     ADD_FAILURE() << "the replace did not fail";
   } catch (const FileError& failure) {
     EXPECT_TRUE(holder) << "the new file was never held";

@@ -8,7 +8,7 @@
 #include "file_commands.h"
 #include "file_error.h"
 #include "file_in_use_win32.h"
-#include "read_whole_file.h"
+#include "observed_file_ops.h"
 #include "rewrite.h"
 #include "sample_target.h"
 #include "target_file_test.h"
@@ -18,7 +18,9 @@
 namespace quorvik {
 namespace {
 
+using testing::OpenToRewrite;
 using testing::ReadBytes;
+using testing::RewriteWith;
 using testing::WriteBytes;
 using tools::MakeSampleTarget;
 
@@ -54,7 +56,7 @@ TEST_F(Win32PatchRunTest, AFileHeldOpenWithoutDeleteSharingIsLeftAsItWas) {
 
 TEST_F(Win32PatchRunTest, KeepsTheWorkOfASameSizeWriteThatPutTheOldTimeBack) {
   WriteBytes(target_, english_);
-  const LoadedFile loaded = ReadWholeFile(target_);
+  OpenedFile loaded = OpenToRewrite(target_);
   WIN32_FILE_ATTRIBUTE_DATA before{};
   ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &before));
   {
@@ -74,7 +76,7 @@ TEST_F(Win32PatchRunTest, KeepsTheWorkOfASameSizeWriteThatPutTheOldTimeBack) {
   ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &after));
   ASSERT_EQ(CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime), 0);
   ASSERT_EQ(after.nFileSizeLow, before.nFileSizeLow);
-  EXPECT_THROW(RewriteFile(target_, italian_, loaded.stamp), FileError);
+  EXPECT_THROW(RewriteWith(target_, std::move(loaded), italian_), FileError);
   EXPECT_NE(ReadBytes(target_), english_);
   EXPECT_EQ(std::filesystem::file_size(target_), english_.size());
 }
@@ -219,21 +221,22 @@ TEST_F(Win32PatchRunTest, AFullDiskLeavesTheFileAsItWas) {
 }
 
 TEST_F(Win32PatchRunTest, AFileTooLargeForA32BitProcessIsAClearFailure) {
-  if (sizeof(void*) > 4) GTEST_SKIP() << "a 64-bit build has room for a 3 GiB file";
-  // A sparse file takes no disk space for its 3 GiB.
+  if (sizeof(void*) > 4) GTEST_SKIP() << "a 64-bit build has room for a 5 GiB file";
+  // Offsets past 4 GiB do not fit the 32-bit program's sizes. A sparse file takes no disk space
+  // for its 5 GiB.
   HANDLE file = CreateFileW(target_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD returned = 0;
   DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
   LARGE_INTEGER size{};
-  size.QuadPart = 3LL << 30;
+  size.QuadPart = 5LL << 30;
   const bool sized = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
   CloseHandle(file);
   ASSERT_TRUE(sized);
   EXPECT_THROW(PatchRun(target_), FileError);
   WIN32_FILE_ATTRIBUTE_DATA data{};
   ASSERT_TRUE(GetFileAttributesExW(target_.c_str(), GetFileExInfoStandard, &data));
-  EXPECT_EQ((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, 3ULL << 30);
+  EXPECT_EQ((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, 5ULL << 30);
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
 }
 

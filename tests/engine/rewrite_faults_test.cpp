@@ -6,7 +6,6 @@
 #include "file_error.h"
 #include "observed_file_ops.h"
 #include "platform.h"
-#include "read_whole_file.h"
 #include "rewrite.h"
 #include "sample_target.h"
 #include "temp_folder.h"
@@ -16,7 +15,9 @@ namespace {
 
 using testing::FailAtStep;
 using testing::ObservedFileOps;
+using testing::OpenToRewrite;
 using testing::ReadBytes;
+using testing::RewriteWith;
 using testing::TempFolder;
 using testing::WriteBytes;
 
@@ -28,7 +29,7 @@ TEST(RewriteFile, AFailureAtAnyStepLeavesTheOriginalAndNoTemporaryFile) {
 
   ObservedFileOps dryRun(FailAtStep(0));
   WriteBytes(target, original);
-  RewriteFile(target, replacement, ReadWholeFile(target).stamp, dryRun);
+  RewriteWith(target, OpenToRewrite(target), replacement, dryRun);
   ASSERT_EQ(ReadBytes(target), replacement);
   ASSERT_GE(dryRun.steps(), 7) << "every step of the rewrite is counted";
 
@@ -36,7 +37,7 @@ TEST(RewriteFile, AFailureAtAnyStepLeavesTheOriginalAndNoTemporaryFile) {
     SCOPED_TRACE("failing step " + std::to_string(failAt));
     WriteBytes(target, original);
     ObservedFileOps ops(FailAtStep(failAt));
-    EXPECT_THROW(RewriteFile(target, replacement, ReadWholeFile(target).stamp, ops), FileError);
+    EXPECT_THROW(RewriteWith(target, OpenToRewrite(target), replacement, ops), FileError);
     EXPECT_EQ(ReadBytes(target), original);
     EXPECT_EQ(folder.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
   }
@@ -149,7 +150,7 @@ TEST(RewriteFile, PicksAnotherTemporaryNameWhenOneIsTaken) {
     WriteBytes(name, Bytes{9});
     squatted.push_back(name);
   }
-  RewriteFile(target, Bytes{4, 5, 6}, ReadWholeFile(target).stamp);
+  RewriteWith(target, OpenToRewrite(target), Bytes{4, 5, 6});
   EXPECT_EQ(ReadBytes(target), (Bytes{4, 5, 6}));
   for (const auto& name : squatted) EXPECT_EQ(ReadBytes(name), Bytes{9});
   EXPECT_EQ(folder.Entries().size(), 4u);

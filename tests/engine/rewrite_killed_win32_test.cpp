@@ -7,7 +7,6 @@
 
 #include "file_commands.h"
 #include "observed_file_ops.h"
-#include "read_whole_file.h"
 #include "rewrite.h"
 #include "target_file_test.h"
 
@@ -16,7 +15,9 @@ namespace {
 
 using testing::FailAtStep;
 using testing::ObservedFileOps;
+using testing::OpenToRewrite;
 using testing::ReadBytes;
+using testing::RewriteWith;
 using testing::WriteBytes;
 
 constexpr wchar_t kKillAtVariable[] = L"QUORVIK_KILL_AT_STEP";
@@ -34,10 +35,9 @@ TEST(KilledRewriteChild, RewritesUntilKilled) {
   ObservedFileOps ops([step](int current, const std::filesystem::path&) {
     if (current == step) TerminateProcess(GetCurrentProcess(), 0);
   });
-  const LoadedFile file = ReadWholeFile(target);
-  Bytes patched(file.bytes.begin(), file.bytes.end());
-  std::ranges::fill(patched, 0x42);
-  RewriteFile(target, patched, file.stamp, ops);
+  OpenedFile file = OpenToRewrite(target);
+  const Bytes patched(static_cast<std::size_t>(file.stamp.size), 0x42);
+  RewriteWith(target, std::move(file), patched, ops);
 }
 
 // Starts this program to run RewritesUntilKilled, killed before `step`; false if it hung.
@@ -66,7 +66,7 @@ bool RunKilledChild(const std::filesystem::path& target, int step) {
 TEST_F(KilledRewriteTest, AProcessKilledAtAnyStepLeavesTheWholeOldOrTheWholeNewFile) {
   ObservedFileOps counter(FailAtStep(0));
   WriteBytes(target_, english_);
-  RewriteFile(target_, italian_, ReadWholeFile(target_).stamp, counter);
+  RewriteWith(target_, OpenToRewrite(target_), italian_, counter);
   const Bytes replaced(english_.size(), 0x42);
 
   for (int killAt = 1; killAt <= counter.steps() + 1; ++killAt) {

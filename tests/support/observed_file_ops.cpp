@@ -3,6 +3,7 @@
 #include <string>
 
 #include "file_error.h"
+#include "rewrite.h"
 
 namespace quorvik::testing {
 
@@ -31,12 +32,20 @@ std::optional<NativeFile> ObservedFileOps::CreateExclusive(const std::filesystem
   return file;
 }
 
-void ObservedFileOps::WriteAll(NativeFile& file, ByteView bytes,
-                               const std::filesystem::path& path) {
-  // Half the bytes reach the file before the step's hook runs, as when a disk fills up.
-  real_.WriteAll(file, bytes.first(bytes.size() / 2), path);
+void ObservedFileOps::CopyContent(const NativeFile& source, NativeFile& copy,
+                                  const std::filesystem::path& path) {
   Step(path);
-  real_.WriteAll(file, bytes.subspan(bytes.size() / 2), path);
+  real_.CopyContent(source, copy, path);
+  Done(path);
+}
+
+void ObservedFileOps::WriteAt(NativeFile& file, std::uint64_t offset, ByteView bytes,
+                              const std::filesystem::path& path) {
+  // Half the bytes reach the file before the step's hook runs, as when a disk fills up.
+  const std::size_t half = bytes.size() / 2;
+  real_.WriteAt(file, offset, bytes.first(half), path);
+  Step(path);
+  real_.WriteAt(file, offset + half, bytes.subspan(half), path);
   Done(path);
 }
 
@@ -92,6 +101,18 @@ ObservedFileOps::Hook FailAtStep(int failAt) {
   return [failAt](int step, const std::filesystem::path& path) {
     if (step == failAt) throw FileError("Injected failure", path, "step " + std::to_string(step));
   };
+}
+
+OpenedFile OpenToRewrite(const std::filesystem::path& path) {
+  std::optional<OpenedFile> file = OpenRegularFile(path);
+  if (!file) throw FileError("Could not open", path, "it is not a regular file that can be read");
+  return std::move(*file);
+}
+
+void RewriteWith(const std::filesystem::path& path, OpenedFile original, ByteView content,
+                 FileOps& ops) {
+  const Replacement whole{0, content};
+  RewriteFile(path, std::move(original), std::span(&whole, 1), ops);
 }
 
 }  // namespace quorvik::testing

@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "file_search.h"
 #include "platform.h"
 
 namespace quorvik::testing {
@@ -27,7 +28,10 @@ class ObservedFileOps final : public FileOps {
   std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override;
   std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
                                             const KeptMetadata& like) override;
-  void WriteAll(NativeFile& file, ByteView bytes, const std::filesystem::path& path) override;
+  void CopyContent(const NativeFile& source, NativeFile& copy,
+                   const std::filesystem::path& path) override;
+  void WriteAt(NativeFile& file, std::uint64_t offset, ByteView bytes,
+               const std::filesystem::path& path) override;
   void CopyMetadata(const KeptMetadata& kept, NativeFile& file,
                     const std::filesystem::path& path) override;
   void Flush(NativeFile& file, const std::filesystem::path& path) override;
@@ -51,6 +55,14 @@ class ObservedFileOps final : public FileOps {
   int steps_ = 0;
   std::vector<std::filesystem::path> removed_;
 };
+
+// The file at `path` opened as the commands open it. Throws FileError where it cannot be.
+OpenedFile OpenToRewrite(const std::filesystem::path& path);
+
+// RewriteFile with `content`, as long as the file, in place of all of the file opened as
+// `original`.
+void RewriteWith(const std::filesystem::path& path, OpenedFile original, ByteView content,
+                 FileOps& ops = NativeFileOps());
 
 // A hook that throws a FileError at step `failAt`, 0 for never.
 ObservedFileOps::Hook FailAtStep(int failAt);
