@@ -52,7 +52,8 @@ for fs in "${file_systems[@]}"; do
       mount -t ext4 -o noauto_da_alloc,noinit_itable "$disk" "$mountpoint"
       ;;
     xfs)
-      mkfs.xfs -q -f -K "$disk"
+      # With reflink, as mkfs.xfs makes it by default: a patch run clones the file there.
+      mkfs.xfs -q -f -K -m reflink=1 "$disk"
       mount -t xfs "$disk" "$mountpoint"
       ;;
     vfat)
@@ -117,6 +118,13 @@ failed=0
 for worker in "${workers[@]}"; do wait "$worker" || failed=1; done
 event patched
 [ "$failed" -eq 0 ] || exit 1
+# On XFS the new file and the backup are clones of the original, so they still share the blocks
+# that the update did not change: otherwise the runs copied the file, and the clone went untested.
+if [[ " ${file_systems[*]} " == *" xfs "* ]] &&
+  ! filefrag -v /mnt/power-cut/xfs/Programmi/b.exe | grep -q shared; then
+  echo "workload: the patched file on XFS shares no blocks with its backup: it was not cloned"
+  exit 1
+fi
 
 # The file systems write back by themselves: dirty data once it is older than the kernel's
 # expiry time, the journal at its commit interval, XFS's log at its sync interval. Wait a full
