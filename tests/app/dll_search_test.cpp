@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "dll_search.h"
 #include "temp_folder.h"
 #include "win32_support.h"
 
