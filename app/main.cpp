@@ -4,10 +4,10 @@
 
 #include <exception>
 
+#include "dll_search.h"
 #include "failure_report.h"
 #include "main_window.h"
 #include "win32_resources.h"
-#include "win32_support.h"
 
 namespace quorvik {
 namespace {

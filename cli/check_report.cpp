@@ -1,7 +1,7 @@
 #include "check_report.h"
 
 #include <charconv>
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace quorvik {
 namespace {
@@ -20,23 +20,15 @@ std::string PaddedRight(std::string text, std::size_t width) {
   return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
 }
 
-constexpr std::string_view kJsonStart = "{\n  \"format\": 1,\n  \"pairs\": [";
+// The report's members in the order a person reads them: the format, the pairs, the verdict.
+nlohmann::ordered_json ReportJson(std::string_view verdict) {
+  return {{"format", 1}, {"pairs", nlohmann::ordered_json::array()}, {"verdict", verdict}};
+}
 
-// A JSON string: UTF-8 as it is, with quotes, backslashes and control characters escaped.
-std::string JsonString(std::string_view text) {
-  std::string json = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      json.append(1, '\\').append(1, c);
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      json += escaped;
-    } else {
-      json += c;
-    }
-  }
-  return json + "\"";
+// Indented by two; a text that is not UTF-8 (a POSIX file name can be any bytes) is written with
+// U+FFFD in place of each bad byte, so that the output stays JSON.
+std::string JsonText(const nlohmann::ordered_json& json) {
+  return json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace
@@ -66,22 +58,20 @@ std::string CheckReportText(const FileCheck& check) {
 }
 
 std::string CheckReportJson(const FileCheck& check) {
-  std::string json = std::string(kJsonStart) + "\n";
-  const std::size_t count = check.english.pairs.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    const PairMatch& pair = check.english.pairs[i];
-    json += "    {\"number\": " + Number(static_cast<std::size_t>(pair.number), 10);
-    json += std::string(", \"required\": ") + (pair.required ? "true" : "false");
-    json += ", \"offset\": " + (pair.offset ? Number(*pair.offset, 10) : "null") + "}";
-    json += i + 1 < count ? ",\n" : "\n";
+  nlohmann::ordered_json json = ReportJson(VerdictText(check.verdict));
+  for (const PairMatch& pair : check.english.pairs) {
+    json["pairs"].push_back({{"number", pair.number},
+                             {"required", pair.required},
+                             {"offset", pair.offset ? nlohmann::ordered_json(*pair.offset)
+                                                    : nlohmann::ordered_json(nullptr)}});
   }
-  json.append("  ],\n  \"verdict\": \"").append(VerdictText(check.verdict)).append("\"\n}\n");
-  return json;
+  return JsonText(json);
 }
 
 std::string UncheckedReportJson(std::string_view verdict, std::string_view error) {
-  return std::string(kJsonStart) + "],\n  \"verdict\": " + JsonString(verdict) +
-         ",\n  \"error\": " + JsonString(error) + "\n}\n";
+  nlohmann::ordered_json json = ReportJson(verdict);
+  json["error"] = error;
+  return JsonText(json);
 }
 
 }  // namespace quorvik

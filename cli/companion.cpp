@@ -17,13 +17,24 @@
 namespace quorvik {
 namespace {
 
-// Exit codes. A deployment script may treat kSuccess and kAlreadyUpdated alike.
-constexpr int kSuccess = 0;
+// Exit codes of a run that failed or never began.
 constexpr int kFailure = 1;  // reading or rewriting failed; the message tells what became of it
 constexpr int kUsage = 2;
-constexpr int kInvalidPath = 3;
-constexpr int kRefused = 4;
-constexpr int kAlreadyUpdated = 5;
+
+// How a command ended: its exit code and what that means in words, for the log. A deployment
+// script may treat exit codes 0 and 5 alike.
+struct CommandEnd {
+  int exitCode;
+  std::string_view words;
+};
+constexpr CommandEnd kUpdated{0, "updated"};
+constexpr CommandEnd kReadyToUpdate{0, "ready to update"};
+constexpr CommandEnd kReverted{0, "reverted"};
+constexpr CommandEnd kShown{0, "shown"};
+constexpr CommandEnd kInvalidPath{3, "invalid path"};
+constexpr CommandEnd kNotExpectedFile{4, "not the expected file"};
+constexpr CommandEnd kRevertRefused{4, "revert refused"};
+constexpr CommandEnd kAlreadyUpdated{5, "already updated"};
 
 constexpr std::string_view kVersionText = "quorvik-patch " QUORVIK_VERSION_TEXT "\n";
 
@@ -83,7 +94,7 @@ std::string InvalidPathText(const std::filesystem::path& path) {
   return text;
 }
 
-int ReportInvalidPath(const std::filesystem::path& path) {
+CommandEnd ReportInvalidPath(const std::filesystem::path& path) {
   WriteStdout(InvalidPathText(path));
   return kInvalidPath;
 }
@@ -94,7 +105,7 @@ int ReportUsageError(const UsageError& error) {
   return kUsage;
 }
 
-int RunPatch(const Invocation& invocation) {
+CommandEnd RunPatch(const Invocation& invocation) {
   const std::filesystem::path backup = BackupPathFor(invocation.path);
   const PatchResult result =
       PatchFile(invocation.path, invocation.backup ? std::optional(backup) : std::nullopt);
@@ -103,7 +114,7 @@ int RunPatch(const Invocation& invocation) {
       WriteStdout(OutcomeLine(result.outcome));
       if (invocation.backup)
         WriteStdout("The original is kept as \"" + PathToUtf8(backup) + "\".\n");
-      return kSuccess;
+      return kUpdated;
     case PatchOutcome::InvalidPath:
       return ReportInvalidPath(invocation.path);
     case PatchOutcome::CannotUpdate:
@@ -117,10 +128,10 @@ int RunPatch(const Invocation& invocation) {
   WriteStdout(
       "The file is not the expected program file: 'quorvik-patch check' lists the texts it "
       "lacks.\n");
-  return kRefused;
+  return kNotExpectedFile;
 }
 
-int RunCheck(const Invocation& invocation) {
+CommandEnd RunCheck(const Invocation& invocation) {
   std::optional<FileCheck> check;
   try {
     check = CheckFile(invocation.path);
@@ -132,42 +143,42 @@ int RunCheck(const Invocation& invocation) {
   if (!check && invocation.json) {
     std::string why = InvalidPathText(invocation.path);
     why.pop_back();  // the line end
-    WriteStdout(UncheckedReportJson("invalid path", why));
+    WriteStdout(UncheckedReportJson(kInvalidPath.words, why));
     return kInvalidPath;
   }
   if (!check) return ReportInvalidPath(invocation.path);
   WriteStdout(invocation.json ? CheckReportJson(*check) : CheckReportText(*check));
   switch (check->verdict) {
     case CheckVerdict::ReadyToUpdate:
-      return kSuccess;
+      return kReadyToUpdate;
     case CheckVerdict::AlreadyUpdated:
       return kAlreadyUpdated;
     case CheckVerdict::NotExpectedFile:
       break;
   }
-  return kRefused;
+  return kNotExpectedFile;
 }
 
-int RunRevert(const Invocation& invocation) {
+CommandEnd RunRevert(const Invocation& invocation) {
   switch (RevertRun(invocation.path)) {
     case RevertOutcome::Reverted:
       WriteStdout("Revert is complete!\n");
-      return kSuccess;
+      return kReverted;
     case RevertOutcome::InvalidPath:
       return ReportInvalidPath(invocation.path);
     case RevertOutcome::NotUpdated:
       WriteStdout("Can not revert.  The file does not hold every Italian text of an update.\n");
-      return kRefused;
+      return kRevertRefused;
     case RevertOutcome::NotReversible:
       break;
   }
   WriteStdout(
       "Can not revert.  Patching the reverted file would not give back this file exactly,"
       " so which texts to change back is uncertain.\n");
-  return kRefused;
+  return kRevertRefused;
 }
 
-int Run(const Invocation& invocation) {
+CommandEnd Run(const Invocation& invocation) {
   switch (invocation.command) {
     case Command::Patch:
       return RunPatch(invocation);
@@ -177,30 +188,12 @@ int Run(const Invocation& invocation) {
       return RunRevert(invocation);
     case Command::Version:
       WriteStdout(kVersionText);
-      return kSuccess;
+      return kShown;
     case Command::Help:
       break;
   }
   WriteStdout(kHelpText);
-  return kSuccess;
-}
-
-// What a run's exit code means for its command, in words, for the log.
-std::string OutcomeWords(Command command, int exitCode) {
-  switch (exitCode) {
-    case kSuccess:
-      if (command == Command::Patch) return "updated";
-      if (command == Command::Check) return "ready to update";
-      if (command == Command::Revert) return "reverted";
-      return "shown";
-    case kInvalidPath:
-      return "invalid path";
-    case kRefused:
-      return command == Command::Revert ? "revert refused" : "not the expected file";
-    case kAlreadyUpdated:
-      return "already updated";
-  }
-  return "exit code " + std::to_string(exitCode);
+  return kShown;
 }
 
 // The arguments as given, for the log of a command line that could not be read.
@@ -224,8 +217,9 @@ RunRecord RunAndRecord(const std::variant<Invocation, UsageError>& parsed,
   invocation.path = PathAsEntered(invocation.path);
   RunRecord record{.command = CommandText(invocation), .path = invocation.path};
   try {
-    record.exitCode = Run(invocation);
-    record.outcome = OutcomeWords(invocation.command, record.exitCode);
+    const CommandEnd end = Run(invocation);
+    record.exitCode = end.exitCode;
+    record.outcome = end.words;
   } catch (const std::exception& failure) {
     // FileError's text names the operation, the file and the system's reason.
     WriteStderr("quorvik-patch: " + std::string(failure.what()) + "\n");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "companion.h"
+#include "dll_search.h"
 #include "file_error.h"
 #include "platform.h"
 #include "run_log.h"

@@ -20,6 +20,8 @@ scripts=$(cd "$(dirname "$0")" && pwd)
 
 needed=(
   cmake make g++ googletest nlohmann-json3-dev python3
+  # The native tests read the programs' manifests with it.
+  libpugixml-dev
   mingw-w64
   wine wine64
   xvfb xauth x11-utils imagemagick

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "main_window.h"
+
 namespace quorvik {
 
 HeldMutex TakeSingleCopyLock() {
@@ -28,13 +30,6 @@ HeldMutex InstanceGuard(HWND form) {
   MessageBeep(MB_OK);
   MessageBoxW(nullptr, kAlreadyRunningMessage, title.c_str(), MB_OK);
   return {};
-}
-
-std::wstring WindowTextOf(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(
-      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
 }
 
 }  // namespace quorvik

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "win32_resources.h"
 
 namespace quorvik {
@@ -26,8 +24,5 @@ inline constexpr wchar_t kAlreadyRunningMessage[] =
 // and an empty lock is returned. Otherwise the window takes the marker title itself, so that a
 // later copy is refused the same way, and the lock is returned, to be held while the program runs.
 HeldMutex InstanceGuard(HWND form);
-
-// The caption of a window, or the text of a control, of this process.
-std::wstring WindowTextOf(HWND window);
 
 }  // namespace quorvik

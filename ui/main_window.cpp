@@ -126,6 +126,13 @@ MainWindow::~MainWindow() {
   if (window_) DestroyWindow(window_);
 }
 
+std::wstring WindowTextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
 HWND MainWindow::Control(int id) const {
   const std::size_t index = IndexOfControl(id);
   return index < controls_.size() ? controls_[index] : nullptr;

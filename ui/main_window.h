@@ -6,7 +6,6 @@
 #include <exception>
 #include <string>
 
-#include "instance_guard.h"
 #include "main_window_design.h"
 #include "outcome_message.h"
 #include "win32_resources.h"
@@ -74,5 +73,8 @@ class MainWindow {
   std::exception_ptr failure_;
   bool failedDuringUpdate_ = false;
 };
+
+// The caption of the window, or the text of one of its controls, such as the path box.
+std::wstring WindowTextOf(HWND window);
 
 }  // namespace quorvik

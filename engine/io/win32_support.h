@@ -1,6 +1,6 @@
 #pragma once
 
-// Windows only: what the file work, the window and the companion share of the Win32 API.
+// Windows only: the Win32 helpers of the file work, which the window and the companion use too.
 #include <windows.h>
 #include <winternl.h>
 
@@ -95,10 +95,5 @@ NTSTATUS QueryVolumeInformation(HANDLE file, void* into, ULONG size, FS_INFORMAT
 
 // The system's message for a failed call's status.
 std::string NtStatusText(NTSTATUS status);
-
-// Lets the process load DLLs from the system folder only, so that a DLL planted beside the
-// .exe (in a downloads folder or on a share, say) is never loaded in place of a system one. Both
-// programs call it first thing.
-void RestrictDllSearchToSystemFolder();
 
 }  // namespace quorvik

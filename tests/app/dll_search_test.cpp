@@ -1,6 +1,8 @@
 // Where the program may load DLLs from: never a DLL planted in the current folder, and, where
 // the system offers SetDefaultDllDirectories, not from the program's own folder either. The
 // steps change the process for good, so they run in order in one test.
+#include "dll_search.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 

@@ -1,11 +1,10 @@
 // The resources as linked into a program from quorvik_resources: the generated pictures byte for
-// byte, the icon as the program-file icon, the version record and the application manifest.
+// byte, the icon as the program-file icon, the version record, and the application manifest as
+// configured.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,6 @@
 #include "quorvik_version.h"
 #include "resource_ids.h"
 #include "temp_folder.h"
-#include "xml_document.h"
 
 namespace quorvik {
 namespace {
@@ -148,98 +146,12 @@ TEST(VersionHeader, MatchesTheVersionRecord) {
   EXPECT_EQ(QUORVIK_VERSION_MINOR, 0);
 }
 
-// The application manifest parsed as Windows reads it, so that a text in a comment or in another
-// element than the one Windows looks at counts for nothing.
-class Manifest : public ::testing::Test {
- protected:
-  using Attributes = std::map<std::string, std::string>;
-
-  void SetUp() override {
-    const ByteView bytes = ResourceBytes(CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
-    ASSERT_FALSE(bytes.empty()) << "the program carries no manifest";
-    ASSERT_NO_THROW(root_ = testing::ParseXmlDocument(std::string(bytes.begin(), bytes.end())));
-  }
-
-  // The Id of each system the manifest declares, after checking it declares nothing else there.
-  std::set<std::string> SupportedSystems() const {
-    std::set<std::string> ids;
-    for (const testing::XmlElement* os :
-         root_.Descendants({{testing::kCompatibilityV1, "compatibility"},
-                            {testing::kCompatibilityV1, "application"},
-                            {testing::kCompatibilityV1, "supportedOS"}})) {
-      EXPECT_EQ(os->attributes.size(), 1u) << "supportedOS carries more than its Id";
-      if (os->attributes.contains("Id")) ids.insert(os->attributes.at("Id"));
-    }
-    return ids;
-  }
-
-  testing::XmlElement root_;
-};
-
-TEST_F(Manifest, IsOneAssemblyNamedAfterTheProgramWithItsVersion) {
-  EXPECT_EQ(root_.namespaceUri, testing::kAssemblyV1);
-  EXPECT_EQ(root_.localName, "assembly");
-  EXPECT_EQ(root_.attributes, (Attributes{{"manifestVersion", "1.0"}}));
-  const auto identity = root_.Descendants({{testing::kAssemblyV1, "assemblyIdentity"}});
-  ASSERT_EQ(identity.size(), 1u);
-  // Windows refuses to start a program whose version here is not four numbers.
-  const std::string version =
-      std::to_string(QUORVIK_VERSION_MAJOR) + "." + std::to_string(QUORVIK_VERSION_MINOR) + ".0.0";
-  EXPECT_EQ(identity[0]->attributes, (Attributes{{"type", "win32"},
-                                                 {"name", "Quorvik.Italiano"},
-                                                 {"version", version},
-                                                 {"processorArchitecture", "*"}}));
-}
-
-TEST_F(Manifest, AsksForCommonControls6) {
-  const auto controls = root_.Descendants({{testing::kAssemblyV1, "dependency"},
-                                           {testing::kAssemblyV1, "dependentAssembly"},
-                                           {testing::kAssemblyV1, "assemblyIdentity"}});
-  ASSERT_EQ(controls.size(), 1u);
-  EXPECT_EQ(controls[0]->attributes, (Attributes{{"type", "win32"},
-                                                 {"name", "Microsoft.Windows.Common-Controls"},
-                                                 {"version", "6.0.0.0"},
-                                                 {"processorArchitecture", "*"},
-                                                 {"publicKeyToken", "6595b64144ccf1df"},
-                                                 {"language", "*"}}));
-}
-
-TEST_F(Manifest, DeclaresPerMonitorDpiAwareness) {
-  const auto settings = root_.Descendants(
-      {{testing::kAssemblyV3, "application"}, {testing::kAssemblyV3, "windowsSettings"}});
-  ASSERT_EQ(settings.size(), 1u);
-  const auto aware = settings[0]->Descendants({{testing::kWindowsSettings2005, "dpiAware"}});
-  const auto awareness =
-      settings[0]->Descendants({{testing::kWindowsSettings2016, "dpiAwareness"}});
-  ASSERT_EQ(aware.size(), 1u);
-  ASSERT_EQ(awareness.size(), 1u);
-  EXPECT_EQ(aware[0]->text, "true/PM");
-  EXPECT_EQ(awareness[0]->text, "PerMonitorV2,PerMonitor");
-}
-
-TEST_F(Manifest, RequiresAdministratorWithoutUiAccess) {
-  const auto level = root_.Descendants({{testing::kAssemblyV3, "trustInfo"},
-                                        {testing::kAssemblyV3, "security"},
-                                        {testing::kAssemblyV3, "requestedPrivileges"},
-                                        {testing::kAssemblyV3, "requestedExecutionLevel"}});
-  ASSERT_EQ(level.size(), 1u);
-  EXPECT_EQ(level[0]->attributes,
-            (Attributes{{"level", "requireAdministrator"}, {"uiAccess", "false"}}));
-  EXPECT_TRUE(level[0]->children.empty());
-}
-
-TEST_F(Manifest, SupportsWindows7To11) {
-  const std::set<std::string> supported = SupportedSystems();
-  for (const char* id : {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",     // 7
-                         "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",     // 8
-                         "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",     // 8.1
-                         "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {  // 10 and 11
-    EXPECT_TRUE(supported.contains(id)) << id;
-  }
-}
-
-TEST_F(Manifest, SupportsWindowsVista) {
-  EXPECT_TRUE(SupportedSystems().contains("{e2011457-1546-43c5-a5fe-008deee3d3f0}"));
+// The manifest as configured for the build, whose content the native manifest tests check.
+TEST(LinkedResources, ManifestIsTheConfiguredManifest) {
+  const Bytes file = testing::ReadBytes(QUORVIK_PROGRAM_MANIFEST);
+  const ByteView resource = ResourceBytes(CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
+  ASSERT_FALSE(resource.empty()) << "the program carries no manifest";
+  EXPECT_TRUE(std::equal(resource.begin(), resource.end(), file.begin(), file.end()));
 }
 
 }  // namespace
