@@ -243,13 +243,13 @@ struct FloorRun {
 };
 
 // A floor: what an update that can never lose the file must do at least. It copies the target as
-// `cp` does to a new file beside it, flushes the new file (`sync -f`, fsync for one file), renames
-// it over the target (`mv`) and flushes the folder. Done here rather than by running cp, sync and
-// mv, so that it pays for no program starts: the patch run pays for one, which the floor should
-// not hide. With readFirst, it first reads the whole target once through one reused buffer: the
-// least an update that must look at every byte can do. The copy replaces the very file it was
-// made from, as the patch run's does, so that a cloning file system frees only what the two no
-// longer share.
+// `cp` does to a new file beside it, flushes the new file (fsync; `sync -f` would flush its whole
+// file system), renames it over the target (`mv`) and flushes the folder. Done here rather than by
+// running cp, sync and mv, so that it pays for no program start: the patch run's one start is part
+// of the gap the ratio shows. With readFirst, it first reads the whole target once through one
+// reused buffer: the least an update that must look at every byte can do. The copy replaces the
+// very file it was made from, as the patch run's does, so that a cloning file system frees only
+// what the two no longer share.
 FloorRun Floor(const fs::path& target, bool readFirst) {
   const fs::path copy = fs::path(target).concat(".floor");
   const auto start = Clock::now();
