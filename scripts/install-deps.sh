@@ -30,6 +30,8 @@ needed=(
   git
   # FAT file systems, for the test of a backup where there are no hard links.
   dosfstools
+  # XFS, for the benchmark's rows on a file system that clones files.
+  xfsprogs
   # The release's signing and its test: Authenticode with a key in a file or on a token (through
   # OpenSSL's PKCS#11 engine; SoftHSM is the token of the test), and OpenPGP for SHA256SUMS.
   osslsigncode openssl libengine-pkcs11-openssl softhsm2 gpg gpg-agent
