@@ -178,8 +178,6 @@ TEST_F(PatchRunTest, KeepsAFileThatAnotherProgramSavedInItsPlaceWithTheSameSizeA
   std::filesystem::last_write_time(saved, std::filesystem::last_write_time(target_));
   std::filesystem::rename(saved, target_);
   OpenedFile reopened = OpenToRewrite(target_);
-  ASSERT_EQ(reopened.stamp.size, read.size);
-  ASSERT_EQ(reopened.stamp.modified, read.modified);
   reopened.stamp = read;
   EXPECT_THROW(RewriteWith(target_, std::move(reopened), italian_), FileError);
   EXPECT_EQ(ReadBytes(target_), theirs);
