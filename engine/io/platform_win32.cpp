@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "file_error.h"
