@@ -497,7 +497,7 @@ TEST_F(KeptMetadataTest, AnEncryptedFileIsCopiedOnlyEncrypted) {
     SCOPED_TRACE(keepBackup ? "with a backup" : "without a backup");
     calls_.creations.clear();
     try {
-      keepBackup ? PatchRunKeepingBackup(target_, backup, *ops_) : PatchRun(target_, *ops_);
+      keepBackup ? PatchFile(target_, backup, *ops_).outcome : PatchRun(target_, *ops_);
       ADD_FAILURE() << "an encrypted file was copied in plain text";
     } catch (const FileError& error) {
       EXPECT_EQ(error.reason(),
@@ -524,7 +524,7 @@ TEST_F(KeptMetadataTest, AnEncryptedFileIsCopiedOnlyEncrypted) {
   calls_.createAnswer = ERROR_SUCCESS;
   calls_.encryptsWhenAsked = true;
   calls_.creations.clear();
-  EXPECT_EQ(PatchRunKeepingBackup(target_, backup, *ops_), PatchOutcome::Completed);
+  EXPECT_EQ(PatchFile(target_, backup, *ops_).outcome, PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
   EXPECT_EQ(ReadBytes(backup), english_);
   EXPECT_EQ(calls_.creations, (std::vector<DWORD>(2, FILE_ATTRIBUTE_ENCRYPTED)));
@@ -560,7 +560,7 @@ TEST_F(KeptMetadataTest, GivesTheShortNameToTheFileUnderTheNameOnceTheOldOneIsGo
   // A backup is a file of its own, with a short name of its own.
   WriteBytes(target_, english_);
   calls_.shortNames.clear();
-  EXPECT_EQ(PatchRunKeepingBackup(target_, BackupPathFor(target_), *ops_), PatchOutcome::Completed);
+  EXPECT_EQ(PatchFile(target_, BackupPathFor(target_), *ops_).outcome, PatchOutcome::Completed);
   ASSERT_EQ(calls_.shortNames.size(), 1u);
   EXPECT_EQ(calls_.shortNames[0].file, IndexOf(target_));
 }

@@ -185,7 +185,7 @@ TEST_F(Win32PatchRunTest, KeepsABackupOfAFileWhosePathIsLongerThanMaxPath) {
   const std::wstring file = deep.File(L"Quorvik.exe");
   WriteDeepFile(file, english_);
   const std::filesystem::path typed = file.substr(4);
-  EXPECT_EQ(PatchRunKeepingBackup(typed, BackupPathFor(typed)), PatchOutcome::Completed);
+  EXPECT_EQ(PatchFile(typed, BackupPathFor(typed)).outcome, PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(file), italian_);
   EXPECT_EQ(ReadBytes(deep.File(L"Quorvik.exe.orig")), english_);
 }
