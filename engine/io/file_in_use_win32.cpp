@@ -2,6 +2,7 @@
 
 #include <restartmanager.h>
 
+#include <array>
 #include <vector>
 
 #include "file_error.h"
@@ -115,7 +116,13 @@ std::vector<std::string> ProgramsHolding(Files files) {
   return programs;
 }
 
-void PauseBeforeRetry(std::chrono::milliseconds pause) {
+using std::chrono::milliseconds;
+
+constexpr std::array kPauses = {milliseconds(50),   milliseconds(100),  milliseconds(200),
+                                milliseconds(400),  milliseconds(800),  milliseconds(1000),
+                                milliseconds(1000), milliseconds(1000), milliseconds(450)};
+
+void PauseBeforeRetry(milliseconds pause) {
   if (skippedPause) {
     (*skippedPause)();
   } else {
@@ -124,6 +131,17 @@ void PauseBeforeRetry(std::chrono::milliseconds pause) {
 }
 
 }  // namespace
+
+TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
+                         const std::function<void(milliseconds)>& pause) {
+  TryOutcome outcome = step();
+  for (const milliseconds wait : kPauses) {
+    if (outcome != TryOutcome::InUse) break;
+    pause(wait);
+    outcome = step();
+  }
+  return outcome;
+}
 
 StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step) {
   StepResult result;

@@ -4,6 +4,7 @@
 // scanners, indexers and backup agents do.
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
@@ -18,6 +19,20 @@ struct StepResult {
   DWORD error = ERROR_SUCCESS;  // the system's error code; ERROR_SUCCESS when the step worked
   bool inUse = false;           // it failed because another program holds one of the files open
 };
+
+// How one try of a step on a file ended.
+enum class TryOutcome {
+  Done,
+  InUse,  // another program holds the file open and keeps the step from working
+  Failed,
+};
+
+// Tries `step` again while it finds its file in use, calling `pause` before each new try. The
+// pauses grow from 50 ms to 1 s and come to 5 s in all, so that a virus scanner, indexer or
+// backup agent that holds the file for a moment has let go before the step gives up. Returns how
+// the last try ended.
+TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
+                         const std::function<void(std::chrono::milliseconds)>& pause);
 
 // Tries `step`, a step on `files` that returns the system's error code, again while another
 // program holds one of the files open, with the pauses of TryWhileInUse.

@@ -1,7 +1,8 @@
 #pragma once
 
-// The platform's file primitives, one implementation each in platform_posix.cpp and
-// platform_win32.cpp: open files, their stamps, and the steps of a safe rewrite (FileOps).
+// What each platform provides, one implementation each in platform_posix.cpp and
+// platform_win32.cpp: the system's error messages, open files, their stamps, the steps of a safe
+// rewrite (FileOps), and what the process sees of the user's session.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -69,6 +70,14 @@ std::size_t ReadPiece(const NativeFile& file, std::uint64_t offset, std::span<st
                       const std::filesystem::path& path);
 
 unsigned long CurrentProcessId();
+
+// The operating system's message for an error code (errno, or GetLastError() on Windows).
+std::string SystemErrorText(unsigned long code);
+
+// Throws FileError for `operation` on `path`, giving the system's reason for the failure of the
+// call just made. Call it right after that call: it reads the error code before anything else
+// can change it.
+[[noreturn]] void ThrowLastError(const char* operation, const std::filesystem::path& path);
 
 // What a new file keeps of the file whose place it takes, or of which it is a copy, beyond its
 // bytes: read from that file once, before the new one is made. Each platform defines it with
@@ -150,5 +159,18 @@ class FileOps {
 };
 
 FileOps& NativeFileOps();
+
+// What this process sees of the user's session; tests stand in for it.
+class SessionView {
+ public:
+  virtual ~SessionView() = default;
+  // Whether the drive letter (A to Z) names a drive for this process.
+  virtual bool HasDrive(char letter) = 0;
+  // Whether this process runs with the administrator rights that Windows' user account control
+  // gives a program started "as administrator".
+  virtual bool IsElevated() = 0;
+};
+
+SessionView& NativeSessionView();
 
 }  // namespace quorvik

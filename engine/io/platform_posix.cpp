@@ -15,7 +15,6 @@
 #include "file_error.h"
 #include "platform.h"
 #include "rewrite.h"
-#include "user_path.h"
 
 namespace quorvik {
 

@@ -15,7 +15,6 @@
 #include "file_metadata_win32.h"
 #include "platform.h"
 #include "rewrite.h"
-#include "user_path.h"
 #include "win32_support.h"
 
 namespace quorvik {

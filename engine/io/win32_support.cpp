@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "file_error.h"
+#include "platform.h"
 
 namespace quorvik {
 
