@@ -1,6 +1,6 @@
 // A program file, or the new file beside it, held open by another program: how long a step
-// keeps trying, what the rewrite says, and what becomes of the new file. The holder is this test's own handle; the pauses
-// between tries are skipped, since the file is held throughout.
+// keeps trying, what the rewrite says, and what becomes of the new file. The holder is this test's
+// own handle; the pauses between tries are skipped, since the file is held throughout.
 #include "file_in_use_win32.h"
 
 #include <gtest/gtest.h>
