@@ -19,12 +19,8 @@ const std::function<void()>* skippedPause = nullptr;
 // violation: another handle, or the system, holds it in a way that refuses that access.
 bool RefusedBySharing(const std::filesystem::path& file, DWORD access) {
   const std::wstring name = SystemPath(file);
-  const HANDLE opened =
-      CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  const DWORD error = GetLastError();
-  const NativeFile handle(reinterpret_cast<std::intptr_t>(opened));
-  return !handle && error == ERROR_SHARING_VIOLATION;
+  const NativeFile opened = OpenExisting(name, access, FILE_FLAG_BACKUP_SEMANTICS);
+  return !opened && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 // Windows answers access denied, not a sharing violation, to a rename over a file or a deletion

@@ -34,10 +34,18 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
-// A file descriptor (POSIX) or file HANDLE (Windows).
+// A file descriptor (POSIX) or kernel HANDLE (Windows), which owns any kernel object there
+// (UniqueHandle), files as well as processes, pipes and access tokens.
 struct NativeFileTraits {
-  using Handle = std::intptr_t;
-  static constexpr Handle kEmpty = -1;  // -1 and INVALID_HANDLE_VALUE alike
+#ifdef _WIN32
+  using Handle = void*;  // HANDLE
+  static constexpr Handle kEmpty = nullptr;
+#else
+  using Handle = int;
+  static constexpr Handle kEmpty = -1;
+#endif
+  // Windows calls return either null or INVALID_HANDLE_VALUE on failure, depending on the call,
+  // so neither is a handle.
   static bool IsValid(Handle handle);
   // True when the system accepted the close, which is when written data is known to be safe.
   static bool Close(Handle handle);

@@ -43,10 +43,6 @@ unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
 
 namespace {
 
-constexpr DWORD kShareWithEveryone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-HANDLE AsHandle(const NativeFile& file) { return reinterpret_cast<HANDLE>(file.get()); }
-
 std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
 FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info, const FILE_BASIC_INFORMATION& basic) {
@@ -63,9 +59,7 @@ FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info, const FILE_BASIC_INFOR
 // it. A link to a file is followed, as every open does.
 NativeFile OpenToExamine(const std::filesystem::path& path, DWORD access = 0) {
   const std::wstring name = SystemPath(path);
-  NativeFile file(reinterpret_cast<std::intptr_t>(
-      CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | access, kShareWithEveryone, nullptr,
-                  OPEN_EXISTING, 0, nullptr)));
+  NativeFile file = OpenExisting(name, FILE_READ_ATTRIBUTES | access);
   if (!file) ThrowLastError("Could not examine", path);
   return file;
 }
@@ -73,12 +67,10 @@ NativeFile OpenToExamine(const std::filesystem::path& path, DWORD access = 0) {
 }  // namespace
 
 bool NativeFileTraits::IsValid(Handle handle) {
-  return handle != 0 && handle != reinterpret_cast<Handle>(INVALID_HANDLE_VALUE);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
-bool NativeFileTraits::Close(Handle handle) {
-  return CloseHandle(reinterpret_cast<HANDLE>(handle)) != 0;
-}
+bool NativeFileTraits::Close(Handle handle) { return CloseHandle(handle) != 0; }
 
 NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) {
   const std::wstring name = SystemPath(path);
@@ -87,9 +79,7 @@ NativeFile OpenForReading(const std::filesystem::path& path, std::string* failur
   // makes the open fail with a sharing violation: waited for as a replace is. Another handle
   // never makes an open fail with access denied, so nothing is probed for that.
   const StepResult result = TryWhileFilesInUse({}, [&] {
-    file.Reset(reinterpret_cast<std::intptr_t>(
-        CreateFileW(name.c_str(), GENERIC_READ, kShareWithEveryone, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
+    file = OpenExisting(name, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN);
     return file ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
   });
   if (result.inUse) throw FileHeldError("Could not open", path, FailureReason(result, {path}));
@@ -99,18 +89,18 @@ NativeFile OpenForReading(const std::filesystem::path& path, std::string* failur
 
 bool IsRegularFile(const NativeFile& file) {
   BY_HANDLE_FILE_INFORMATION info{};
-  return GetFileType(AsHandle(file)) == FILE_TYPE_DISK &&
-         GetFileInformationByHandle(AsHandle(file), &info) &&
+  return GetFileType(file.get()) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(file.get(), &info) &&
          (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 FileStamp StampOfOpenFile(const NativeFile& file, const std::filesystem::path& path) {
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(AsHandle(file), &info)) ThrowLastError("Could not examine", path);
+  if (!GetFileInformationByHandle(file.get(), &info)) ThrowLastError("Could not examine", path);
   // The change time, which only the native call gives on Windows XP.
   FILE_BASIC_INFORMATION basic{};
   const NTSTATUS status =
-      QueryFileInformation(AsHandle(file), &basic, sizeof basic, FileBasicInformation);
+      QueryFileInformation(file.get(), &basic, sizeof basic, FileBasicInformation);
   if (!NT_SUCCESS(status)) throw FileError("Could not examine", path, NtStatusText(status));
   return StampOf(info, basic);
 }
@@ -126,7 +116,7 @@ std::size_t ReadPiece(const NativeFile& file, std::uint64_t offset, std::span<st
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
-  if (!ReadFile(AsHandle(file), into.data(), want, &got, &at)) {
+  if (!ReadFile(file.get(), into.data(), want, &got, &at)) {
     const DWORD error = GetLastError();
     // Reading from the end of the file on, which an offset makes possible, is no failure.
     if (error == ERROR_HANDLE_EOF) return 0;
@@ -144,10 +134,8 @@ namespace {
 // with the file, so without this a crash could leave the name with no content. Best effort: the
 // rename has happened either way.
 void FlushRenamed(const std::wstring& name) noexcept {
-  const NativeFile file(reinterpret_cast<std::intptr_t>(CreateFileW(
-      name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
-  if (file) FlushFileBuffers(AsHandle(file));
+  const NativeFile file = OpenExisting(name, GENERIC_WRITE);
+  if (file) FlushFileBuffers(file.get());
 }
 
 // Where the volume shares blocks between files (ReFS), makes the empty file `copy` as long as
@@ -163,11 +151,11 @@ std::uint64_t CloneBlocks(const NativeFile& source, NativeFile& copy,
   constexpr std::uint64_t kMostPerRequest = 1ULL << 30;
   BY_HANDLE_FILE_INFORMATION info{};
   FILE_FS_SIZE_INFORMATION volume{};
-  if (!(VolumeFlagsOf(AsHandle(copy), path) & kSupportsBlockRefcounting) ||
-      !GetFileInformationByHandle(AsHandle(source), &info) ||
+  if (!(VolumeFlagsOf(copy.get(), path) & kSupportsBlockRefcounting) ||
+      !GetFileInformationByHandle(source.get(), &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) ||
       !NT_SUCCESS(
-          QueryVolumeInformation(AsHandle(copy), &volume, sizeof volume, FileFsSizeInformation))) {
+          QueryVolumeInformation(copy.get(), &volume, sizeof volume, FileFsSizeInformation))) {
     return 0;
   }
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
@@ -176,20 +164,20 @@ std::uint64_t CloneBlocks(const NativeFile& source, NativeFile& copy,
   const std::uint64_t whole = cluster == 0 ? 0 : size / cluster * cluster;
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(size);
-  if (whole == 0 || !SetFilePointerEx(AsHandle(copy), end, nullptr, FILE_BEGIN) ||
-      !SetEndOfFile(AsHandle(copy))) {
+  if (whole == 0 || !SetFilePointerEx(copy.get(), end, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(copy.get())) {
     return 0;
   }
   for (std::uint64_t at = 0; at < whole;) {
     struct {
       HANDLE file;
       LARGE_INTEGER sourceOffset, targetOffset, byteCount;
-    } request{AsHandle(source), {}, {}, {}};
+    } request{source.get(), {}, {}, {}};
     request.sourceOffset.QuadPart = request.targetOffset.QuadPart = static_cast<LONGLONG>(at);
     request.byteCount.QuadPart = static_cast<LONGLONG>(std::min(whole - at, kMostPerRequest));
     DWORD returned = 0;
-    if (!DeviceIoControl(AsHandle(copy), kDuplicateExtentsToFile, &request, sizeof request, nullptr,
-                         0, &returned, nullptr)) {
+    if (!DeviceIoControl(copy.get(), kDuplicateExtentsToFile, &request, sizeof request, nullptr, 0,
+                         &returned, nullptr)) {
       return 0;
     }
     at += static_cast<std::uint64_t>(request.byteCount.QuadPart);
@@ -226,10 +214,10 @@ std::filesystem::path FinalPathOf(const NativeFile& file, const std::filesystem:
       NewerSystemFunction<GetFinalPathFunction>(L"kernel32.dll", "GetFinalPathNameByHandleW");
   if (!getFinalPath) return FullPathOfFileItself(path);
   std::wstring final(MAX_PATH, L'\0');
-  DWORD size = getFinalPath(AsHandle(file), final.data(), MAX_PATH, 0);
+  DWORD size = getFinalPath(file.get(), final.data(), MAX_PATH, 0);
   if (size >= MAX_PATH) {
     final.resize(size);
-    size = getFinalPath(AsHandle(file), final.data(), size, 0);
+    size = getFinalPath(file.get(), final.data(), size, 0);
   }
   // Where the system cannot name the final file (Wine, for long paths), the full path is the
   // file itself unless it is a link.
@@ -248,9 +236,7 @@ DWORD RenameOverHeldFile(const std::wstring& source, const std::wstring& target)
   const auto setInformation =
       NewerSystemFunction<SetInformationFunction>(L"kernel32.dll", "SetFileInformationByHandle");
   if (!setInformation) return kCannotRenameOverHeldFile;
-  const NativeFile file(reinterpret_cast<std::intptr_t>(
-      CreateFileW(source.c_str(), DELETE | SYNCHRONIZE, kShareWithEveryone, nullptr, OPEN_EXISTING,
-                  0, nullptr)));
+  const NativeFile file = OpenExisting(source, DELETE | SYNCHRONIZE);
   if (!file) return GetLastError();
 
   // FILE_RENAME_INFO as Windows 10 has it, with flags: replace the target even while it is open
@@ -272,7 +258,7 @@ DWORD RenameOverHeldFile(const std::wstring& source, const std::wstring& target)
   rename->rootDirectory = nullptr;
   rename->fileNameLength = nameBytes;
   std::memcpy(rename->fileName, target.c_str(), nameBytes);
-  if (setInformation(AsHandle(file), kFileRenameInfoEx, information.data(),
+  if (setInformation(file.get(), kFileRenameInfoEx, information.data(),
                      static_cast<DWORD>(information.size()))) {
     return ERROR_SUCCESS;
   }
@@ -288,9 +274,8 @@ DWORD RenameOverHeldFile(const std::wstring& source, const std::wstring& target)
 // before the rename. A writer that holds the file keeps it from being held: a file in use.
 DWORD ReplaceOnce(const std::wstring& source, const std::wstring& target,
                   const std::filesystem::path& targetPath, const ReplaceCheck& check) {
-  NativeFile held(reinterpret_cast<std::intptr_t>(
-      CreateFileW(target.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr)));
+  NativeFile held = OpenExisting(target, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0,
+                                 FILE_SHARE_READ | FILE_SHARE_DELETE);
   if (!held) return GetLastError();
   check(StampOfOpenFile(held, targetPath));
   if (const DWORD error = RenameOverHeldFile(source, target); error != kCannotRenameOverHeldFile) {
@@ -311,7 +296,7 @@ class Win32FileOps final : public FileOps {
     // READ_CONTROL: the owner and access list, which the new file keeps.
     const NativeFile file = OpenToExamine(path, READ_CONTROL);
     RewriteTarget target{.path = FinalPathOf(file, path)};
-    auto kept = std::make_shared<const KeptMetadata>(metadata_.Read(AsHandle(file), target.path));
+    auto kept = std::make_shared<const KeptMetadata>(metadata_.Read(file.get(), target.path));
     RefuseReadOnly(kept->attributes, target.path);
     target.stamp = StampOfOpenFile(file, target.path);
     target.kept = std::move(kept);
@@ -320,7 +305,7 @@ class Win32FileOps final : public FileOps {
 
   std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override {
     return std::make_shared<const KeptMetadata>(
-        metadata_.Read(AsHandle(OpenToExamine(model, READ_CONTROL)), model));
+        metadata_.Read(OpenToExamine(model, READ_CONTROL).get(), model));
   }
 
   std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
@@ -328,10 +313,8 @@ class Win32FileOps final : public FileOps {
     const std::wstring name = SystemPath(path);
     NativeFile file;
     const StepResult result = TryWhileFilesInUse({path}, [&] {
-      const HANDLE created = metadata_.CreateNew(name, CreationAttributes(like));
-      const DWORD error = created == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-      file.Reset(reinterpret_cast<std::intptr_t>(created));
-      return error;
+      file = metadata_.CreateNew(name, CreationAttributes(like));
+      return file ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
     });
     if (result.error == ERROR_FILE_EXISTS || result.error == ERROR_ALREADY_EXISTS) {
       return std::nullopt;
@@ -342,7 +325,7 @@ class Win32FileOps final : public FileOps {
           result.inUse ? FailureReason(result, {path}) : CreationFailure(like, result.error));
     }
     try {
-      StoreLike(metadata_, like, AsHandle(file), path);
+      StoreLike(metadata_, like, file.get(), path);
     } catch (FileError& failure) {
       file = NativeFile();
       NoteRemoval(failure, Remove(path), "The temporary file", path);
@@ -371,7 +354,7 @@ class Win32FileOps final : public FileOps {
       at.Offset = static_cast<DWORD>(offset);
       at.OffsetHigh = static_cast<DWORD>(offset >> 32);
       DWORD written = 0;
-      if (!WriteFile(AsHandle(file), bytes.data(), piece, &written, &at)) {
+      if (!WriteFile(file.get(), bytes.data(), piece, &written, &at)) {
         ThrowLastError("Could not write the temporary file", path);
       }
       if (written == 0) {
@@ -384,12 +367,12 @@ class Win32FileOps final : public FileOps {
 
   void CopyMetadata(const KeptMetadata& kept, NativeFile& file,
                     const std::filesystem::path& path) override {
-    GiveMetadata(metadata_, kept, AsHandle(file), path);
+    GiveMetadata(metadata_, *this, kept, file.get(), path);
   }
 
   void Flush(NativeFile& file, const std::filesystem::path& path) override {
     // Never retried: a second flush could report success for data that never reached the disk.
-    if (!FlushFileBuffers(AsHandle(file))) {
+    if (!FlushFileBuffers(file.get())) {
       ThrowLastError("Could not save the temporary file to disk", path);
     }
   }

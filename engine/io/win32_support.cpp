@@ -59,6 +59,11 @@ std::wstring WithoutExtendedPrefix(const std::wstring& path) {
   return path;
 }
 
+NativeFile OpenExisting(const std::wstring& name, DWORD access, DWORD flags, DWORD sharing) {
+  return NativeFile(
+      CreateFileW(name.c_str(), access, sharing, nullptr, OPEN_EXISTING, flags, nullptr));
+}
+
 namespace {
 
 int hidingScopes = 0;

@@ -10,19 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "unique_resource.h"
+#include "platform.h"
 
 namespace quorvik {
 
-// A kernel object: process, thread, file, pipe, access token. Calls return either null or
-// INVALID_HANDLE_VALUE on failure, depending on the call, so neither is a handle.
-struct KernelHandleTraits {
-  using Handle = HANDLE;
-  static constexpr Handle kEmpty = nullptr;
-  static bool IsValid(Handle handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-  static bool Close(Handle handle) { return CloseHandle(handle) != 0; }
-};
-using UniqueHandle = UniqueResource<KernelHandleTraits>;
+// A kernel object: process, thread, file, pipe, access token; owned as an open file is.
+using UniqueHandle = NativeFile;
 
 // Conversions between UTF-8 (the engine's messages) and UTF-16 (the Windows W APIs).
 std::wstring Utf8ToWide(std::string_view utf8);
@@ -39,6 +32,13 @@ std::wstring SystemPath(const std::filesystem::path& path);
 // The form people know, "C:\..." or "\\server\...", of a path the system gave with the "\\?\"
 // prefix.
 std::wstring WithoutExtendedPrefix(const std::wstring& path);
+
+inline constexpr DWORD kShareWithEveryone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens the existing file `name`, in the form SystemPath gives, for `access` with `flags`,
+// sharing it as `sharing` says; empty when it cannot, and then GetLastError() tells why.
+NativeFile OpenExisting(const std::wstring& name, DWORD access, DWORD flags = 0,
+                        DWORD sharing = kShareWithEveryone);
 
 // A function of one of Windows' own DLLs that Windows XP lacks. It is looked up each time it is
 // needed rather than imported, so that the program starts on every Windows from XP on: null

@@ -18,6 +18,7 @@
 #include "file_commands.h"
 #include "file_error.h"
 #include "file_metadata_win32.h"
+#include "observed_file_ops.h"
 #include "platform.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
@@ -189,16 +190,14 @@ class RecordingCalls final : public MetadataCalls {
     return kept;
   }
 
-  HANDLE CreateNew(const std::wstring& name, DWORD attributes) override {
+  NativeFile CreateNew(const std::wstring& name, DWORD attributes) override {
     creations.push_back(attributes);
     if (createAnswer != ERROR_SUCCESS) {
       SetLastError(createAnswer);
-      return INVALID_HANDLE_VALUE;
+      return {};
     }
-    const HANDLE file = real_.CreateNew(name, attributes);
-    if (file != INVALID_HANDLE_VALUE && (attributes & FILE_ATTRIBUTE_ENCRYPTED)) {
-      encrypted_.push_back(IndexOf(file));
-    }
+    NativeFile file = real_.CreateNew(name, attributes);
+    if (file && (attributes & FILE_ATTRIBUTE_ENCRYPTED)) encrypted_.push_back(IndexOf(file.get()));
     return file;
   }
 
@@ -251,7 +250,8 @@ class RecordingCalls final : public MetadataCalls {
     return real_.SetAttributes(name, attributes);
   }
 
-  void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to) override {
+  void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to,
+                  FileOps&) override {
     streams.emplace_back(from, to);
     streamCopy();
   }
@@ -618,10 +618,16 @@ TEST(SystemMetadataCalls, CopiesAStreamWholeIntoANewOneOnly) {
   Bytes bytes(200 * 1024);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
   WriteBytes(folder / "from", bytes);
-  SystemMetadataCalls().CopyStream(folder / "from", folder / "to");
+  MetadataCalls& calls = SystemMetadataCalls();
+  std::vector<std::filesystem::path> steps;
+  testing::ObservedFileOps ops(
+      [&](int, const std::filesystem::path& path) { steps.push_back(path); });
+  calls.CopyStream(folder / "from", folder / "to", ops);
   EXPECT_EQ(ReadBytes(folder / "to"), bytes);
-  EXPECT_THROW(SystemMetadataCalls().CopyStream(folder / "from", folder / "to"), FileError);
-  EXPECT_THROW(SystemMetadataCalls().CopyStream(folder / "missing", folder / "other"), FileError);
+  // Copied, flushed and closed through the steps it is given.
+  EXPECT_EQ(steps, std::vector<std::filesystem::path>(3, folder / "to"));
+  EXPECT_THROW(calls.CopyStream(folder / "from", folder / "to", NativeFileOps()), FileError);
+  EXPECT_THROW(calls.CopyStream(folder / "missing", folder / "other", NativeFileOps()), FileError);
   EXPECT_EQ(ReadBytes(folder / "to"), bytes);
   EXPECT_FALSE(std::filesystem::exists(folder / "other"));
 }
