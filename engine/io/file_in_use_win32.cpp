@@ -69,13 +69,13 @@ class RestartManagerSession {
 
 // The programs that hold any of `files` open, as "NAME (process id ID)", as far as the Restart
 // Manager can tell; none where there is no Restart Manager or it cannot say.
-std::vector<std::string> ProgramsHolding(Files files) {
+std::vector<std::string> ProgramsHolding(Files files, NewerSystemFunctions& newer) {
   constexpr wchar_t kDll[] = L"rstrtmgr.dll";
-  const auto start = NewerSystemFunction<RmStartSessionFunction>(kDll, "RmStartSession");
+  const auto start = newer.Get<RmStartSessionFunction>(kDll, "RmStartSession");
   const auto registerResources =
-      NewerSystemFunction<RmRegisterResourcesFunction>(kDll, "RmRegisterResources");
-  const auto getList = NewerSystemFunction<RmGetListFunction>(kDll, "RmGetList");
-  const auto end = NewerSystemFunction<RmEndSessionFunction>(kDll, "RmEndSession");
+      newer.Get<RmRegisterResourcesFunction>(kDll, "RmRegisterResources");
+  const auto getList = newer.Get<RmGetListFunction>(kDll, "RmGetList");
+  const auto end = newer.Get<RmEndSessionFunction>(kDll, "RmEndSession");
   if (!start || !registerResources || !getList || !end) return {};
   const RestartManagerSession session(start, end);
   if (!session.started()) return {};
@@ -152,10 +152,10 @@ StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step) {
   return result;
 }
 
-std::string FailureReason(const StepResult& result, Files files) {
+std::string FailureReason(const StepResult& result, Files files, NewerSystemFunctions& newer) {
   if (!result.inUse) return SystemErrorText(result.error);
   std::string reason = "the file is in use by another program";
-  const std::vector<std::string> programs = ProgramsHolding(files);
+  const std::vector<std::string> programs = ProgramsHolding(files, newer);
   for (std::size_t i = 0; i < programs.size(); ++i) {
     reason += (i == 0 ? ": " : ", ") + programs[i];
   }

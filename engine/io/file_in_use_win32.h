@@ -10,6 +10,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "win32_support.h"
+
 namespace quorvik {
 
 using Files = std::initializer_list<std::filesystem::path>;
@@ -39,9 +41,9 @@ TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
 StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step);
 
 // The reason to give for a step on `files` that failed: that the file is in use by another
-// program, naming the programs and their process ids where Windows can tell, when that is why;
-// otherwise the system's own message.
-std::string FailureReason(const StepResult& result, Files files);
+// program, naming the programs and their process ids where Windows (its Restart Manager, among
+// `newer`) can tell, when that is why; otherwise the system's own message.
+std::string FailureReason(const StepResult& result, Files files, NewerSystemFunctions& newer);
 
 // While one lives, the pauses between tries take no time, and each calls `duringPause`: for
 // tests that hold a file in their own process, and need not wait for what the pauses are there

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,7 +29,7 @@ struct KeptMetadata {
 };
 
 // The system calls through which a file's metadata is read and given to its new file. Tests put
-// others in their place (NativeFileOpsWith) to see what is asked of the system where Wine keeps
+// others in their place (Win32FileOpsWith) to see what is asked of the system where Wine keeps
 // none of it: access lists, streams, compression, encryption and short names.
 class MetadataCalls {
  public:
@@ -67,9 +66,6 @@ class MetadataCalls {
 };
 
 MetadataCalls& SystemMetadataCalls();
-
-// NativeFileOps() with other metadata calls.
-std::unique_ptr<FileOps> NativeFileOpsWith(MetadataCalls& calls);
 
 // The file system's flags (FILE_SUPPORTS_...) of the volume that holds the open file. Throws
 // FileError.

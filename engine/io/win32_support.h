@@ -40,43 +40,30 @@ inline constexpr DWORD kShareWithEveryone = FILE_SHARE_READ | FILE_SHARE_WRITE |
 NativeFile OpenExisting(const std::wstring& name, DWORD access, DWORD flags = 0,
                         DWORD sharing = kShareWithEveryone);
 
-// A function of one of Windows' own DLLs that Windows XP lacks. It is looked up each time it is
-// needed rather than imported, so that the program starts on every Windows from XP on: null
-// where this system lacks it, or while a NewerSystemFunctionsHidden lives. A DLL the process has
-// not loaded yet is loaded from the system folder, by its full path, and stays loaded.
-void* FindNewerSystemFunction(const wchar_t* dll, const char* name);
+// Opens the file to read its attributes, times and identity, and with `access` more. Asking for
+// no more than that, the file opens even while another program holds it open without sharing
+// it. A link to a file is followed, as every open does. Throws FileError.
+NativeFile OpenToExamine(const std::filesystem::path& path, DWORD access = 0);
 
-template <typename Function>
-Function NewerSystemFunction(const wchar_t* dll, const char* name) {
-  return reinterpret_cast<Function>(FindNewerSystemFunction(dll, name));
-}
-
-// While one lives, FindNewerSystemFunction finds nothing, as on Windows XP: so tests reach the
-// fallbacks that Wine, which has every function, never would.
-class NewerSystemFunctionsHidden {
+// Where the functions of Windows' own DLLs that Windows XP lacks are found. They are looked up
+// when needed rather than imported, so that the program starts on every Windows from XP on, and
+// the code that needs one is given this: tests give it none, as on Windows XP, or stand-ins for
+// answers that Wine's versions never give.
+class NewerSystemFunctions {
  public:
-  NewerSystemFunctionsHidden();
-  NewerSystemFunctionsHidden(const NewerSystemFunctionsHidden&) = delete;
-  NewerSystemFunctionsHidden& operator=(const NewerSystemFunctionsHidden&) = delete;
-  ~NewerSystemFunctionsHidden();
+  virtual ~NewerSystemFunctions() = default;
+  // The function `name` of `dll`; null where this system lacks it.
+  virtual void* Find(const wchar_t* dll, const char* name) = 0;
+
+  template <typename Function>
+  Function Get(const wchar_t* dll, const char* name) {
+    return reinterpret_cast<Function>(Find(dll, name));
+  }
 };
 
-// While one lives, FindNewerSystemFunction gives `replacement` for the function `name`, whatever
-// the DLL: so tests can stand in for answers that Wine's version of a function never gives.
-class NewerSystemFunctionReplaced {
- public:
-  NewerSystemFunctionReplaced(const char* name, void* replacement);
-  NewerSystemFunctionReplaced(const NewerSystemFunctionReplaced&) = delete;
-  NewerSystemFunctionReplaced& operator=(const NewerSystemFunctionReplaced&) = delete;
-  ~NewerSystemFunctionReplaced();
-
- private:
-  const NewerSystemFunctionReplaced* previous_;
-  const char* name_;
-  void* replacement_;
-
-  friend void* FindNewerSystemFunction(const wchar_t* dll, const char* name);
-};
+// This system's own, looked up each time. A DLL the process has not loaded yet is loaded from
+// the system folder, by its full path, and stays loaded.
+NewerSystemFunctions& SystemNewerFunctions();
 
 // The calls of ntdll.dll, Windows' native layer, that the file work needs. Every Windows NT has
 // them, Windows XP included, but the import libraries do not tell which Windows has which of

@@ -14,6 +14,8 @@
 
 #include "file_commands.h"
 #include "file_error.h"
+#include "file_ops_win32.h"
+#include "given_newer_functions.h"
 #include "observed_file_ops.h"
 #include "platform.h"
 #include "rewrite.h"
@@ -23,6 +25,7 @@
 namespace quorvik {
 namespace {
 
+using testing::GivenNewerFunctions;
 using testing::OpenToRewrite;
 using testing::ReadBytes;
 using testing::RewriteWith;
@@ -94,12 +97,13 @@ class FileInUseTest : public testing::TargetFileTest {
  protected:
   FileInUseTest() { WriteBytes(target_, english_); }
 
-  // The reason PatchRun gives while the target is held; empty if it did not fail.
-  std::string ReasonWhileHeld() {
+  // The reason PatchRun gives while the target is held, with the functions newer than Windows XP
+  // that `newer` gives; empty if it did not fail.
+  std::string ReasonWhileHeld(NewerSystemFunctions& newer) {
     const UniqueHandle holder = HoldForReading(target_);
     EXPECT_TRUE(holder);
     try {
-      PatchRun(target_);
+      PatchRun(target_, *Win32FileOpsWith(SystemMetadataCalls(), newer));
     } catch (const FileError& failure) {
       EXPECT_TRUE(failure.fileLeftUnchanged());
       return failure.reason();
@@ -153,16 +157,13 @@ struct FakeRestartManager {
 };
 
 TEST_F(FileInUseTest, NamesTheProgramsThatHoldTheFileWhereWindowsCanTell) {
-  const NewerSystemFunctionReplaced start(
-      "RmStartSession", reinterpret_cast<void*>(&FakeRestartManager::StartSession));
-  const NewerSystemFunctionReplaced registerResources(
-      "RmRegisterResources", reinterpret_cast<void*>(&FakeRestartManager::RegisterResources));
-  const NewerSystemFunctionReplaced getList("RmGetList",
-                                            reinterpret_cast<void*>(&FakeRestartManager::GetList));
-  const NewerSystemFunctionReplaced end("RmEndSession",
-                                        reinterpret_cast<void*>(&FakeRestartManager::EndSession));
-
-  EXPECT_EQ(ReasonWhileHeld(),
+  GivenNewerFunctions restartManager(
+      true,
+      {{"RmStartSession", reinterpret_cast<void*>(&FakeRestartManager::StartSession)},
+       {"RmRegisterResources", reinterpret_cast<void*>(&FakeRestartManager::RegisterResources)},
+       {"RmGetList", reinterpret_cast<void*>(&FakeRestartManager::GetList)},
+       {"RmEndSession", reinterpret_cast<void*>(&FakeRestartManager::EndSession)}});
+  EXPECT_EQ(ReasonWhileHeld(restartManager),
             std::string(kInUse) + ": Scanner Pro (process id 4242), process id 77");
   EXPECT_EQ(FakeRestartManager::openSessions, 0) << "a Restart Manager session was left open";
   // Asked about the target and the new file beside it, by their full paths.
@@ -174,17 +175,15 @@ TEST_F(FileInUseTest, NamesTheProgramsThatHoldTheFileWhereWindowsCanTell) {
 
 TEST_F(FileInUseTest, SaysTheFileIsInUseWhereWindowsCannotTellByWhom) {
   // Wine's Restart Manager knows no programs; Windows' names this test program.
-  const std::string reason = ReasonWhileHeld();
+  const std::string reason = ReasonWhileHeld(SystemNewerFunctions());
   EXPECT_TRUE(reason == kInUse ||
               reason.find("process id " + std::to_string(GetCurrentProcessId())) !=
                   std::string::npos)
       << reason;
   EXPECT_TRUE(reason.starts_with(kInUse)) << reason;
-  {
-    // As on Windows XP, which has no Restart Manager.
-    const NewerSystemFunctionsHidden hidden;
-    EXPECT_EQ(ReasonWhileHeld(), kInUse);
-  }
+  // As on Windows XP, which has no Restart Manager.
+  GivenNewerFunctions windowsXp(false);
+  EXPECT_EQ(ReasonWhileHeld(windowsXp), kInUse);
   ExpectTargetAsItWas();
 }
 
@@ -244,9 +243,10 @@ BOOL WINAPI RenameSeeingTheHold(HANDLE, int kind, void* information, DWORD) {
 
 TEST_F(FileInUseTest, HoldsTheFileAgainstWritersFromItsLastCheckToTheRename) {
   heldTarget = target_.wstring();
-  const NewerSystemFunctionReplaced setInformation("SetFileInformationByHandle",
-                                                   reinterpret_cast<void*>(&RenameSeeingTheHold));
-  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  GivenNewerFunctions setInformation(
+      true, {{"SetFileInformationByHandle", reinterpret_cast<void*>(&RenameSeeingTheHold)}});
+  EXPECT_EQ(PatchRun(target_, *Win32FileOpsWith(SystemMetadataCalls(), setInformation)),
+            PatchOutcome::Completed);
   EXPECT_EQ(renamesWhileHeld, 1);
   EXPECT_EQ(ReadBytes(target_), italian_);
 }

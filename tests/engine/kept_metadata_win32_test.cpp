@@ -18,6 +18,7 @@
 #include "file_commands.h"
 #include "file_error.h"
 #include "file_metadata_win32.h"
+#include "file_ops_win32.h"
 #include "observed_file_ops.h"
 #include "platform.h"
 #include "target_file_test.h"
@@ -328,7 +329,7 @@ class KeptMetadataTest : public testing::TargetFileTest {
   }
 
   RecordingCalls calls_;
-  std::unique_ptr<FileOps> ops_ = NativeFileOpsWith(calls_);
+  std::unique_ptr<FileOps> ops_ = Win32FileOpsWith(calls_, SystemNewerFunctions());
 };
 
 TEST_F(KeptMetadataTest, GivesTheNewFileTheOwnerGroupAndAccessListReadFromTheOld) {

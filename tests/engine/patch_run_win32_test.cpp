@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include <optional>
-
 #include "file_commands.h"
 #include "file_error.h"
 #include "file_in_use_win32.h"
+#include "file_ops_win32.h"
+#include "given_newer_functions.h"
 #include "observed_file_ops.h"
 #include "rewrite.h"
 #include "sample_target.h"
@@ -85,11 +85,11 @@ TEST_F(Win32PatchRunTest, KeepsTheWorkOfASameSizeWriteThatPutTheOldTimeBack) {
 class KeepingAttributes : public testing::TargetFileTest,
                           public ::testing::WithParamInterface<bool> {
  protected:
-  std::optional<NewerSystemFunctionsHidden> hidden_;
+  testing::GivenNewerFunctions newer_{!GetParam()};
+  const std::unique_ptr<FileOps> ops_ = Win32FileOpsWith(SystemMetadataCalls(), newer_);
 };
 
 TEST_P(KeepingAttributes, KeepsAttributesAndCreationTime) {
-  if (GetParam()) hidden_.emplace();
   WriteBytes(target_, english_);
   FILETIME created{0x12345678, 0x01D00000};
   HANDLE file =
@@ -107,7 +107,7 @@ TEST_P(KeepingAttributes, KeepsAttributesAndCreationTime) {
   const bool keepsAttributes = (before.dwFileAttributes & attributes) == attributes;
   const bool keepsCreationTimes = CompareFileTime(&before.ftCreationTime, &created) == 0;
 
-  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  EXPECT_EQ(PatchRun(target_, *ops_), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
   WIN32_FILE_ATTRIBUTE_DATA data{};
