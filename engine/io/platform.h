@@ -88,8 +88,10 @@ std::string SystemErrorText(unsigned long code);
 [[noreturn]] void ThrowLastError(const char* operation, const std::filesystem::path& path);
 
 // What a new file keeps of the file whose place it takes, or of which it is a copy, beyond its
-// bytes: read from that file once, before the new one is made. Each platform defines it with
-// its FileOps.
+// bytes: read from that file once, before the new one is made. Only the platform's FileOps look
+// inside it, and each platform defines it beside them: on POSIX the file's stat record
+// (platform_posix.cpp), on Windows its security, streams, times, attributes and short name
+// (file_metadata_win32.h, which the FileOps of file_ops_win32.cpp share).
 struct KeptMetadata;
 
 // What became of a file that was to be deleted.

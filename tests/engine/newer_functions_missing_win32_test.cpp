@@ -79,11 +79,7 @@ TEST_F(WithoutNewerFunctions, PatchesAFileWhosePathIsLongerThanMaxPath) {
     created.push_back(folder);
   }
   const std::wstring file = folder + L"\\Quorvik.exe";
-  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  ASSERT_NE(out, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(out, english_.data(), static_cast<DWORD>(english_.size()), &written, nullptr);
-  CloseHandle(out);
+  WriteBytes(file, english_);
 
   EXPECT_EQ(PatchRun(file.substr(4), *ops_), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(file), italian_);

@@ -159,21 +159,12 @@ class DeepFolder {
   int created_ = 0;
 };
 
-void WriteDeepFile(const std::wstring& file, const Bytes& bytes) {
-  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  ASSERT_NE(out, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(out);
-  ASSERT_EQ(written, bytes.size());
-}
-
 TEST_F(Win32PatchRunTest, PatchesAFileWhosePathIsLongerThanMaxPath) {
   const DeepFolder deep(folder_.path(), {L"Quorvik.exe"});
   ASSERT_TRUE(deep.Created());
   const std::wstring file = deep.File(L"Quorvik.exe");
   ASSERT_GT(file.size(), static_cast<std::size_t>(MAX_PATH));
-  WriteDeepFile(file, english_);
+  WriteBytes(file, english_);
   // The path as a user would type it, without the \\?\ prefix.
   EXPECT_EQ(PatchRun(file.substr(4)), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(file), italian_);
@@ -183,7 +174,7 @@ TEST_F(Win32PatchRunTest, KeepsABackupOfAFileWhosePathIsLongerThanMaxPath) {
   const DeepFolder deep(folder_.path(), {L"Quorvik.exe", L"Quorvik.exe.orig"});
   ASSERT_TRUE(deep.Created());
   const std::wstring file = deep.File(L"Quorvik.exe");
-  WriteDeepFile(file, english_);
+  WriteBytes(file, english_);
   const std::filesystem::path typed = file.substr(4);
   EXPECT_EQ(PatchFile(typed, BackupPathFor(typed)).outcome, PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(file), italian_);
