@@ -5,7 +5,6 @@
 #include <array>
 #include <vector>
 
-#include "file_error.h"
 #include "platform.h"
 #include "win32_support.h"
 
