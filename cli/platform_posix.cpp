@@ -61,7 +61,7 @@ NativeFile OpenLogFile(const std::filesystem::path& file) {
     ThrowLastError("Could not open", file);
   }
   struct stat info {};
-  if (::fstat(static_cast<int>(log.get()), &info) != 0) ThrowLastError("Could not examine", file);
+  if (::fstat(log.get(), &info) != 0) ThrowLastError("Could not examine", file);
   if (!S_ISREG(info.st_mode)) {
     throw LogRefused("Refused to write the log", file, "it is not a regular file");
   }
@@ -76,7 +76,7 @@ void AppendLine(const NativeFile& log, const std::filesystem::path& file, std::s
   const std::string text = std::string(line) + "\n";
   ssize_t written;
   do {
-    written = ::write(static_cast<int>(log.get()), text.data(), text.size());
+    written = ::write(log.get(), text.data(), text.size());
   } while (written < 0 && errno == EINTR);
   if (written < 0) ThrowLastError("Could not write", file);
   if (static_cast<std::size_t>(written) != text.size()) {

@@ -80,12 +80,11 @@ NativeFile OpenLogFile(const std::filesystem::path& file) {
   // With only the right to append, every write goes to the file's end as it is at that moment,
   // whoever else appends meanwhile. A reparse point at the name is opened itself, not followed.
   const std::wstring name = SystemPath(file);
-  NativeFile log(reinterpret_cast<std::intptr_t>(
-      CreateFileW(name.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+  NativeFile log(CreateFileW(name.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                             kShareWithEveryone, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!log) ThrowLastError("Could not open", file);
-  const HANDLE handle = reinterpret_cast<HANDLE>(log.get());
+  const HANDLE handle = log.get();
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     throw LogRefused("Refused to write the log", file, "it is not a regular file");
   }
@@ -105,8 +104,7 @@ NativeFile OpenLogFile(const std::filesystem::path& file) {
 void AppendLine(const NativeFile& log, const std::filesystem::path& file, std::string_view line) {
   const std::string text = std::string(line) + "\r\n";
   DWORD written = 0;
-  if (!WriteFile(reinterpret_cast<HANDLE>(log.get()), text.data(), static_cast<DWORD>(text.size()),
-                 &written, nullptr)) {
+  if (!WriteFile(log.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
     ThrowLastError("Could not write", file);
   }
   if (written != text.size()) {

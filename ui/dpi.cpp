@@ -5,12 +5,7 @@
 namespace quorvik {
 namespace {
 
-// The per-monitor DPI functions exist only on Windows 10 1607 and later, so they are looked up
-// when needed rather than imported.
-template <typename Function>
-Function User32Function(const char* name) {
-  return NewerSystemFunction<Function>(L"user32.dll", name);
-}
+constexpr wchar_t kUser32[] = L"user32.dll";
 
 int SystemDpi() {
   const HDC screen = GetDC(nullptr);
@@ -21,9 +16,9 @@ int SystemDpi() {
 
 }  // namespace
 
-int WindowDpi(HWND window) {
+int WindowDpi(HWND window, NewerSystemFunctions& newer) {
   using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-  const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+  const auto getDpiForWindow = newer.Get<GetDpiForWindowFunction>(kUser32, "GetDpiForWindow");
   if (getDpiForWindow) {
     const UINT dpi = getDpiForWindow(window);
     if (dpi > 0) return static_cast<int>(dpi);
@@ -31,15 +26,16 @@ int WindowDpi(HWND window) {
   return SystemDpi();
 }
 
-void EnableFrameScaling(HWND window) {
+void EnableFrameScaling(HWND window, NewerSystemFunctions& newer) {
   using EnableScalingFunction = BOOL(WINAPI*)(HWND);
-  const auto enableScaling = User32Function<EnableScalingFunction>("EnableNonClientDpiScaling");
+  const auto enableScaling = newer.Get<EnableScalingFunction>(kUser32, "EnableNonClientDpiScaling");
   if (enableScaling) enableScaling(window);
 }
 
-RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi) {
+RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi,
+                         NewerSystemFunctions& newer) {
   using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-  const auto adjustForDpi = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
+  const auto adjustForDpi = newer.Get<AdjustForDpiFunction>(kUser32, "AdjustWindowRectExForDpi");
   RECT rect{0, 0, clientWidth, clientHeight};
   if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi))) {
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
@@ -47,10 +43,10 @@ RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD e
   return rect;
 }
 
-LOGFONTW SystemMessageFont(int dpi) {
+LOGFONTW SystemMessageFont(int dpi, NewerSystemFunctions& newer) {
   using ParametersForDpiFunction = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
   const auto parametersForDpi =
-      User32Function<ParametersForDpiFunction>("SystemParametersInfoForDpi");
+      newer.Get<ParametersForDpiFunction>(kUser32, "SystemParametersInfoForDpi");
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   if (parametersForDpi && parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,

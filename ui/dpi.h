@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "win32_support.h"
+
 namespace quorvik {
 
 inline constexpr int kTwipsPerInch = 1440;
@@ -19,19 +21,23 @@ inline int FontHeightForCentiPoints(int centiPoints, int dpi) {
   return -MulDiv(centiPoints, dpi, 72 * 100);
 }
 
+// Each of these finds the per-monitor DPI functions, which only Windows 10 1607 and later have,
+// among `newer`.
+
 // The DPI the window is shown at: its monitor's where the system tells per window (Windows 10
 // 1607 and later), otherwise the system's.
-int WindowDpi(HWND window);
+int WindowDpi(HWND window, NewerSystemFunctions& newer = SystemNewerFunctions());
 
 // Has the system scale the window's caption and borders with its DPI, for a top-level window
 // being created (WM_NCCREATE). Needed where the system gives per-monitor awareness of the first
 // version only (Windows 10 1607); later versions scale the frame anyway, older ones never.
-void EnableFrameScaling(HWND window);
+void EnableFrameScaling(HWND window, NewerSystemFunctions& newer = SystemNewerFunctions());
 
 // The outer rectangle for a client area, with the window's frame measured at `dpi`.
-RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi);
+RECT WindowRectForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, int dpi,
+                         NewerSystemFunctions& newer = SystemNewerFunctions());
 
 // The font the system uses for message boxes and dialogs, at `dpi`.
-LOGFONTW SystemMessageFont(int dpi);
+LOGFONTW SystemMessageFont(int dpi, NewerSystemFunctions& newer = SystemNewerFunctions());
 
 }  // namespace quorvik

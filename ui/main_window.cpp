@@ -73,8 +73,8 @@ ControlClass ClassOf(ControlKind kind) {
   throw std::logic_error("unknown control kind");
 }
 
-FontHandle CreateControlFont(const ControlDesign& design, int dpi) {
-  LOGFONTW font = SystemMessageFont(dpi);
+FontHandle CreateControlFont(const ControlDesign& design, int dpi, NewerSystemFunctions& newer) {
+  LOGFONTW font = SystemMessageFont(dpi, newer);
   if (design.font) {
     font = LOGFONTW{};
     font.lfHeight = FontHeightForCentiPoints(design.font->centiPoints, dpi);
@@ -102,7 +102,8 @@ class RunningFlag {
 
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
+MainWindow::MainWindow(HINSTANCE instance, NewerSystemFunctions& newer)
+    : instance_(instance), newer_(newer) {
   RegisterWindowClass(instance_, WindowProcedure);
   flag_ = BitmapHandle(static_cast<HBITMAP>(
       LoadImageW(instance_, MAKEINTRESOURCEW(IDB_FLAG), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
@@ -168,8 +169,8 @@ LRESULT CALLBACK MainWindow::WindowProcedure(HWND window, UINT message, WPARAM w
     auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->window_ = window;
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->dpi_ = WindowDpi(window);
-    EnableFrameScaling(window);
+    self->dpi_ = WindowDpi(window, self->newer_);
+    EnableFrameScaling(window, self->newer_);
   }
   auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
@@ -253,7 +254,7 @@ void MainWindow::CreateControls() {
 void MainWindow::LayOutControls() {
   for (std::size_t i = 0; i < kMainWindowControls.size(); ++i) {
     const ControlDesign& design = kMainWindowControls[i];
-    FontHandle font = CreateControlFont(design, dpi_);
+    FontHandle font = CreateControlFont(design, dpi_, newer_);
     SetWindowPos(controls_[i], nullptr, TwipsToPixels(design.twips.left, dpi_),
                  TwipsToPixels(design.twips.top, dpi_), TwipsToPixels(design.twips.width, dpi_),
                  TwipsToPixels(design.twips.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -266,7 +267,7 @@ void MainWindow::LayOutControls() {
 void MainWindow::SizeClientArea() {
   const RECT outer = WindowRectForClient(TwipsToPixels(kClientWidthTwips, dpi_),
                                          TwipsToPixels(kClientHeightTwips, dpi_), kWindowStyle,
-                                         kWindowExStyle, dpi_);
+                                         kWindowExStyle, dpi_, newer_);
   SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -9,6 +9,7 @@
 #include "main_window_design.h"
 #include "outcome_message.h"
 #include "win32_resources.h"
+#include "win32_support.h"
 
 namespace quorvik {
 
@@ -16,9 +17,10 @@ namespace quorvik {
 // "Perform Update" button.
 class MainWindow {
  public:
-  // Creates the window hidden, laid out at its DPI and centred on its screen. Throws
-  // std::runtime_error when the system refuses to create it or one of its controls.
-  explicit MainWindow(HINSTANCE instance);
+  // Creates the window hidden, laid out at its DPI and centred on its screen, finding the
+  // per-monitor DPI functions among `newer`. Throws std::runtime_error when the system refuses to
+  // create it or one of its controls.
+  explicit MainWindow(HINSTANCE instance, NewerSystemFunctions& newer = SystemNewerFunctions());
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
   ~MainWindow();
@@ -59,6 +61,7 @@ class MainWindow {
   void ShowMessage(const OutcomeMessage& message);
 
   HINSTANCE instance_;
+  NewerSystemFunctions& newer_;
   HeldMutex singleCopy_;
   HWND window_ = nullptr;
   // The DPI the window is shown at, for layout, fonts and painting alike: taken when the window

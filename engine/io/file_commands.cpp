@@ -13,17 +13,6 @@
 namespace quorvik {
 namespace {
 
-// PatchFile for its outcome, which calls a path that another program keeps from being read, as
-// every path that cannot be opened for reading, invalid.
-PatchOutcome OutcomeOf(const std::filesystem::path& path,
-                       const std::optional<std::filesystem::path>& backup, FileOps& ops) {
-  try {
-    return PatchFile(path, backup, ops).outcome;
-  } catch (const FileHeldError&) {
-    return PatchOutcome::InvalidPath;
-  }
-}
-
 // How the existing file at `backup` differs from the open file `original`, in words; nullopt
 // when it holds exactly the same bytes. Both are read a piece at a time.
 std::optional<std::string> HowBackupDiffers(const std::filesystem::path& backup,
@@ -118,13 +107,14 @@ PatchResult PatchFile(const std::filesystem::path& path,
   return {PatchOutcome::Completed};
 }
 
-PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
-                                   const std::filesystem::path& backup, FileOps& ops) {
-  return OutcomeOf(path, backup, ops);
-}
-
 PatchOutcome PatchRun(const std::filesystem::path& path, FileOps& ops) {
-  return OutcomeOf(path, std::nullopt, ops);
+  try {
+    return PatchFile(path, std::nullopt, ops).outcome;
+  } catch (const FileHeldError&) {
+    // A path that another program keeps from being read is, as every path that cannot be opened
+    // for reading, invalid.
+    return PatchOutcome::InvalidPath;
+  }
 }
 
 std::filesystem::path BackupPathFor(const std::filesystem::path& path) {

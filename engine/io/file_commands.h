@@ -41,11 +41,6 @@ PatchResult PatchFile(const std::filesystem::path& path,
 // keeps from being read.
 PatchOutcome PatchRun(const std::filesystem::path& path, FileOps& ops = NativeFileOps());
 
-// PatchFile keeping a backup at `backup`, for its outcome, as PatchRun gives it.
-PatchOutcome PatchRunKeepingBackup(const std::filesystem::path& path,
-                                   const std::filesystem::path& backup,
-                                   FileOps& ops = NativeFileOps());
-
 // Where a backup of the file at `path` is kept: the same name with ".orig" appended.
 std::filesystem::path BackupPathFor(const std::filesystem::path& path);
 

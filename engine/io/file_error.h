@@ -1,8 +1,6 @@
 #pragma once
 
-#include <chrono>
 #include <filesystem>
-#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -47,27 +45,5 @@ class FileHeldError : public FileError {
 };
 
 std::string PathToUtf8(const std::filesystem::path& path);
-
-// The operating system's message for an error code (errno, or GetLastError() on Windows).
-std::string SystemErrorText(unsigned long code);
-
-// Throws FileError for `operation` on `path`, giving the system's reason for the failure of the
-// call just made. Call it right after that call: it reads the error code before anything else
-// can change it.
-[[noreturn]] void ThrowLastError(const char* operation, const std::filesystem::path& path);
-
-// How one try of a step on a file ended.
-enum class TryOutcome {
-  Done,
-  InUse,  // another program holds the file open and keeps the step from working
-  Failed,
-};
-
-// Tries `step` again while it finds its file in use, calling `pause` before each new try. The
-// pauses grow from 50 ms to 1 s and come to 5 s in all, so that a virus scanner, indexer or
-// backup agent that holds the file for a moment has let go before the step gives up. Returns how
-// the last try ended.
-TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
-                         const std::function<void(std::chrono::milliseconds)>& pause);
 
 }  // namespace quorvik

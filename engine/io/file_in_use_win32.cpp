@@ -2,9 +2,9 @@
 
 #include <restartmanager.h>
 
+#include <array>
 #include <vector>
 
-#include "file_error.h"
 #include "platform.h"
 #include "win32_support.h"
 
@@ -18,12 +18,8 @@ const std::function<void()>* skippedPause = nullptr;
 // violation: another handle, or the system, holds it in a way that refuses that access.
 bool RefusedBySharing(const std::filesystem::path& file, DWORD access) {
   const std::wstring name = SystemPath(file);
-  const HANDLE opened =
-      CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  const DWORD error = GetLastError();
-  const NativeFile handle(reinterpret_cast<std::intptr_t>(opened));
-  return !handle && error == ERROR_SHARING_VIOLATION;
+  const NativeFile opened = OpenExisting(name, access, FILE_FLAG_BACKUP_SEMANTICS);
+  return !opened && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 // Windows answers access denied, not a sharing violation, to a rename over a file or a deletion
@@ -72,13 +68,13 @@ class RestartManagerSession {
 
 // The programs that hold any of `files` open, as "NAME (process id ID)", as far as the Restart
 // Manager can tell; none where there is no Restart Manager or it cannot say.
-std::vector<std::string> ProgramsHolding(Files files) {
+std::vector<std::string> ProgramsHolding(Files files, NewerSystemFunctions& newer) {
   constexpr wchar_t kDll[] = L"rstrtmgr.dll";
-  const auto start = NewerSystemFunction<RmStartSessionFunction>(kDll, "RmStartSession");
+  const auto start = newer.Get<RmStartSessionFunction>(kDll, "RmStartSession");
   const auto registerResources =
-      NewerSystemFunction<RmRegisterResourcesFunction>(kDll, "RmRegisterResources");
-  const auto getList = NewerSystemFunction<RmGetListFunction>(kDll, "RmGetList");
-  const auto end = NewerSystemFunction<RmEndSessionFunction>(kDll, "RmEndSession");
+      newer.Get<RmRegisterResourcesFunction>(kDll, "RmRegisterResources");
+  const auto getList = newer.Get<RmGetListFunction>(kDll, "RmGetList");
+  const auto end = newer.Get<RmEndSessionFunction>(kDll, "RmEndSession");
   if (!start || !registerResources || !getList || !end) return {};
   const RestartManagerSession session(start, end);
   if (!session.started()) return {};
@@ -115,7 +111,13 @@ std::vector<std::string> ProgramsHolding(Files files) {
   return programs;
 }
 
-void PauseBeforeRetry(std::chrono::milliseconds pause) {
+using std::chrono::milliseconds;
+
+constexpr std::array kPauses = {milliseconds(50),   milliseconds(100),  milliseconds(200),
+                                milliseconds(400),  milliseconds(800),  milliseconds(1000),
+                                milliseconds(1000), milliseconds(1000), milliseconds(450)};
+
+void PauseBeforeRetry(milliseconds pause) {
   if (skippedPause) {
     (*skippedPause)();
   } else {
@@ -124,6 +126,17 @@ void PauseBeforeRetry(std::chrono::milliseconds pause) {
 }
 
 }  // namespace
+
+TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
+                         const std::function<void(milliseconds)>& pause) {
+  TryOutcome outcome = step();
+  for (const milliseconds wait : kPauses) {
+    if (outcome != TryOutcome::InUse) break;
+    pause(wait);
+    outcome = step();
+  }
+  return outcome;
+}
 
 StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step) {
   StepResult result;
@@ -138,10 +151,10 @@ StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step) {
   return result;
 }
 
-std::string FailureReason(const StepResult& result, Files files) {
+std::string FailureReason(const StepResult& result, Files files, NewerSystemFunctions& newer) {
   if (!result.inUse) return SystemErrorText(result.error);
   std::string reason = "the file is in use by another program";
-  const std::vector<std::string> programs = ProgramsHolding(files);
+  const std::vector<std::string> programs = ProgramsHolding(files, newer);
   for (std::size_t i = 0; i < programs.size(); ++i) {
     reason += (i == 0 ? ": " : ", ") + programs[i];
   }

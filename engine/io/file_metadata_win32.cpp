@@ -18,16 +18,7 @@
 namespace quorvik {
 namespace {
 
-constexpr DWORD kShareWithEveryone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr std::wstring_view kUnnamedStream = L"::$DATA";
-
-HANDLE AsHandle(const NativeFile& file) { return reinterpret_cast<HANDLE>(file.get()); }
-
-NativeFile Open(const std::filesystem::path& path, DWORD access, DWORD flags) {
-  const std::wstring name = SystemPath(path);
-  return NativeFile(reinterpret_cast<std::intptr_t>(CreateFileW(
-      name.c_str(), access, kShareWithEveryone, nullptr, OPEN_EXISTING, flags, nullptr)));
-}
 
 // GetSecurityInfo of the owner, group and access list, as a self-relative descriptor.
 DWORD SecurityOf(HANDLE file, std::vector<std::uint8_t>& security) {
@@ -81,10 +72,11 @@ class RestorePrivilegeEnabled {
  private:
   // True when the privilege's state changed.
   static bool Adjust(DWORD state) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &opened)) {
       return false;
     }
+    const UniqueHandle token(opened);
     TOKEN_PRIVILEGES wanted{.PrivilegeCount = 1};
     wanted.Privileges[0].Attributes = state;
     // Only the privileges whose state changed come back.
@@ -92,9 +84,8 @@ class RestorePrivilegeEnabled {
     DWORD size = sizeof previous;
     const bool changed =
         LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &wanted.Privileges[0].Luid) &&
-        AdjustTokenPrivileges(token, FALSE, &wanted, sizeof previous, &previous, &size) &&
+        AdjustTokenPrivileges(token.get(), FALSE, &wanted, sizeof previous, &previous, &size) &&
         GetLastError() == ERROR_SUCCESS && previous.PrivilegeCount == 1;
-    CloseHandle(token);
     return changed;
   }
 
@@ -243,9 +234,10 @@ class SystemCalls final : public MetadataCalls {
     return kept;
   }
 
-  HANDLE CreateNew(const std::wstring& name, DWORD attributes) override {
-    return CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, 0,
-                       nullptr, CREATE_NEW, attributes, nullptr);
+  NativeFile CreateNew(const std::wstring& name, DWORD attributes) override {
+    return NativeFile(CreateFileW(name.c_str(),
+                                  GENERIC_READ | GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, 0,
+                                  nullptr, CREATE_NEW, attributes, nullptr));
   }
 
   DWORD Attributes(HANDLE file) override {
@@ -282,14 +274,14 @@ class SystemCalls final : public MetadataCalls {
     return SetFileAttributesW(name.c_str(), attributes) ? ERROR_SUCCESS : GetLastError();
   }
 
-  void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to) override {
-    const NativeFile source = Open(from, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+  void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to,
+                  FileOps& ops) override {
+    const std::wstring fromName = SystemPath(from);
+    const NativeFile source = OpenExisting(fromName, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN);
     if (!source) ThrowLastError("Could not read", from);
-    const std::wstring name = SystemPath(to);
-    NativeFile copy(reinterpret_cast<std::intptr_t>(
-        CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+    const std::wstring toName = SystemPath(to);
+    NativeFile copy(CreateFileW(toName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     if (!copy) ThrowLastError("Could not create", to);
-    FileOps& ops = NativeFileOps();
     ops.CopyContent(source, copy, to);
     ops.Flush(copy, to);
     ops.Close(copy, to);
@@ -366,10 +358,10 @@ void StoreLike(MetadataCalls& calls, const KeptMetadata& kept, HANDLE file,
   }
 }
 
-void GiveMetadata(MetadataCalls& calls, const KeptMetadata& kept, HANDLE file,
+void GiveMetadata(MetadataCalls& calls, FileOps& ops, const KeptMetadata& kept, HANDLE file,
                   const std::filesystem::path& path) {
   for (const std::wstring& stream : kept.streams) {
-    calls.CopyStream(kept.file.native() + stream, path.native() + stream);
+    calls.CopyStream(kept.file.native() + stream, path.native() + stream, ops);
   }
   if (const DWORD error = calls.SetCreationTime(file, kept.created); error != ERROR_SUCCESS) {
     throw FileError("Could not set the creation time of the temporary file", path,
@@ -395,18 +387,19 @@ void GiveShortName(MetadataCalls& calls, const KeptMetadata& kept,
   // Backup semantics with the restore privilege grant the access that the file's own access
   // list may deny; without the privilege the system refuses the short name anyway.
   const RestorePrivilegeEnabled privilege;
-  const NativeFile file = Open(target, GENERIC_WRITE | DELETE, FILE_FLAG_BACKUP_SEMANTICS);
+  const NativeFile file =
+      OpenExisting(SystemPath(target), GENERIC_WRITE | DELETE, FILE_FLAG_BACKUP_SEMANTICS);
   if (!file) return;
   // The name is opened with powers beyond the user's: only the file this update put there, and
   // never another one saved in its place since, gets the short name.
   BY_HANDLE_FILE_INFORMATION information{};
-  if (!GetFileInformationByHandle(AsHandle(file), &information) ||
+  if (!GetFileInformationByHandle(file.get(), &information) ||
       information.dwVolumeSerialNumber != replacement.volume ||
       ((static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
        information.nFileIndexLow) != replacement.index) {
     return;
   }
-  calls.SetShortName(AsHandle(file), kept.shortName);
+  calls.SetShortName(file.get(), kept.shortName);
 }
 
 }  // namespace quorvik

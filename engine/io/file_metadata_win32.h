@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,7 +29,7 @@ struct KeptMetadata {
 };
 
 // The system calls through which a file's metadata is read and given to its new file. Tests put
-// others in their place (NativeFileOpsWith) to see what is asked of the system where Wine keeps
+// others in their place (Win32FileOpsWith) to see what is asked of the system where Wine keeps
 // none of it: access lists, streams, compression, encryption and short names.
 class MetadataCalls {
  public:
@@ -41,7 +40,7 @@ class MetadataCalls {
   virtual KeptMetadata Read(HANDLE file, const std::filesystem::path& name) = 0;
   // Creates the new file `name` (CREATE_NEW) with `attributes`, open to write it, compress it
   // and set its security, shared with no one. GetLastError() tells why it failed.
-  virtual HANDLE CreateNew(const std::wstring& name, DWORD attributes) = 0;
+  virtual NativeFile CreateNew(const std::wstring& name, DWORD attributes) = 0;
   // The attributes of an open file; none where they cannot be read.
   virtual DWORD Attributes(HANDLE file) = 0;
 
@@ -61,14 +60,12 @@ class MetadataCalls {
   virtual DWORD SetAttributes(const std::wstring& name, DWORD attributes) = 0;
 
   // Copies the stream `from` (a file's name followed by a stream's) to the new stream `to` of a
-  // file this process holds open, flushed to disk. Throws FileError.
-  virtual void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  // file this process holds open, flushed to disk, through the steps of `ops`. Throws FileError.
+  virtual void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to,
+                          FileOps& ops) = 0;
 };
 
 MetadataCalls& SystemMetadataCalls();
-
-// NativeFileOps() with other metadata calls.
-std::unique_ptr<FileOps> NativeFileOpsWith(MetadataCalls& calls);
 
 // The file system's flags (FILE_SUPPORTS_...) of the volume that holds the open file. Throws
 // FileError.
@@ -89,10 +86,10 @@ std::string CreationFailure(const KeptMetadata& kept, DWORD error);
 // Throws FileError.
 void StoreLike(MetadataCalls& calls, const KeptMetadata& kept, HANDLE file,
                const std::filesystem::path& path);
-// Gives the new file its streams, creation time and attributes, then the owner and group (where
-// the process may set them) and access list where they differ from those the system gave it.
-// Throws FileError.
-void GiveMetadata(MetadataCalls& calls, const KeptMetadata& kept, HANDLE file,
+// Gives the new file its streams (copied through `ops`), creation time and attributes, then the
+// owner and group (where the process may set them) and access list where they differ from those
+// the system gave it. Throws FileError.
+void GiveMetadata(MetadataCalls& calls, FileOps& ops, const KeptMetadata& kept, HANDLE file,
                   const std::filesystem::path& path);
 // Gives the file now at `target` the old file's short name, where the process may and the file is
 // still the one with the stamp `replacement`.

@@ -1,7 +1,8 @@
 #pragma once
 
-// The platform's file primitives, one implementation each in platform_posix.cpp and
-// platform_win32.cpp: open files, their stamps, and the steps of a safe rewrite (FileOps).
+// What each platform provides, one implementation each in platform_posix.cpp and
+// platform_win32.cpp: the system's error messages, open files, their stamps, the steps of a safe
+// rewrite (FileOps), and what the process sees of the user's session.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -33,10 +34,18 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
-// A file descriptor (POSIX) or file HANDLE (Windows).
+// A file descriptor (POSIX) or kernel HANDLE (Windows), which owns any kernel object there
+// (UniqueHandle), files as well as processes, pipes and access tokens.
 struct NativeFileTraits {
-  using Handle = std::intptr_t;
-  static constexpr Handle kEmpty = -1;  // -1 and INVALID_HANDLE_VALUE alike
+#ifdef _WIN32
+  using Handle = void*;  // HANDLE
+  static constexpr Handle kEmpty = nullptr;
+#else
+  using Handle = int;
+  static constexpr Handle kEmpty = -1;
+#endif
+  // Windows calls return either null or INVALID_HANDLE_VALUE on failure, depending on the call,
+  // so neither is a handle.
   static bool IsValid(Handle handle);
   // True when the system accepted the close, which is when written data is known to be safe.
   static bool Close(Handle handle);
@@ -70,9 +79,19 @@ std::size_t ReadPiece(const NativeFile& file, std::uint64_t offset, std::span<st
 
 unsigned long CurrentProcessId();
 
+// The operating system's message for an error code (errno, or GetLastError() on Windows).
+std::string SystemErrorText(unsigned long code);
+
+// Throws FileError for `operation` on `path`, giving the system's reason for the failure of the
+// call just made. Call it right after that call: it reads the error code before anything else
+// can change it.
+[[noreturn]] void ThrowLastError(const char* operation, const std::filesystem::path& path);
+
 // What a new file keeps of the file whose place it takes, or of which it is a copy, beyond its
-// bytes: read from that file once, before the new one is made. Each platform defines it with
-// its FileOps.
+// bytes: read from that file once, before the new one is made. Only the platform's FileOps look
+// inside it, and each platform defines it beside them: on POSIX the file's stat record
+// (platform_posix.cpp), on Windows its security, streams, times, attributes and short name
+// (file_metadata_win32.h, which the FileOps of file_ops_win32.cpp share).
 struct KeptMetadata;
 
 // What became of a file that was to be deleted.
@@ -150,5 +169,18 @@ class FileOps {
 };
 
 FileOps& NativeFileOps();
+
+// What this process sees of the user's session; tests stand in for it.
+class SessionView {
+ public:
+  virtual ~SessionView() = default;
+  // Whether the drive letter (A to Z) names a drive for this process.
+  virtual bool HasDrive(char letter) = 0;
+  // Whether this process runs with the administrator rights that Windows' user account control
+  // gives a program started "as administrator".
+  virtual bool IsElevated() = 0;
+};
+
+SessionView& NativeSessionView();
 
 }  // namespace quorvik

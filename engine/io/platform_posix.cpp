@@ -15,7 +15,6 @@
 #include "file_error.h"
 #include "platform.h"
 #include "rewrite.h"
-#include "user_path.h"
 
 namespace quorvik {
 
@@ -46,7 +45,7 @@ FileStamp StampOf(const struct stat& info) {
 
 bool NativeFileTraits::IsValid(Handle handle) { return handle >= 0; }
 
-bool NativeFileTraits::Close(Handle handle) { return ::close(static_cast<int>(handle)) == 0; }
+bool NativeFileTraits::Close(Handle handle) { return ::close(handle) == 0; }
 
 NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -56,12 +55,12 @@ NativeFile OpenForReading(const std::filesystem::path& path, std::string* failur
 
 bool IsRegularFile(const NativeFile& file) {
   struct stat info {};
-  return ::fstat(static_cast<int>(file.get()), &info) == 0 && S_ISREG(info.st_mode);
+  return ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 FileStamp StampOfOpenFile(const NativeFile& file, const std::filesystem::path& path) {
   struct stat info {};
-  if (::fstat(static_cast<int>(file.get()), &info) != 0) ThrowLastError("Could not examine", path);
+  if (::fstat(file.get(), &info) != 0) ThrowLastError("Could not examine", path);
   return StampOf(info);
 }
 
@@ -74,8 +73,8 @@ FileStamp StampOfFileAt(const std::filesystem::path& path) {
 std::size_t ReadPiece(const NativeFile& file, std::uint64_t offset, std::span<std::uint8_t> into,
                       const std::filesystem::path& path) {
   while (true) {
-    const ssize_t got = ::pread(static_cast<int>(file.get()), into.data(),
-                                std::min(into.size(), kFilePieceSize), static_cast<off_t>(offset));
+    const ssize_t got = ::pread(file.get(), into.data(), std::min(into.size(), kFilePieceSize),
+                                static_cast<off_t>(offset));
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno != EINTR) ThrowLastError("Could not read", path);
   }
@@ -86,8 +85,6 @@ struct KeptMetadata {
 };
 
 namespace {
-
-int Descriptor(const NativeFile& file) { return static_cast<int>(file.get()); }
 
 // Opens the file for reading only to keep hold of it across a rename; holds nothing when it
 // cannot be opened.
@@ -102,7 +99,7 @@ NativeFile Hold(const std::filesystem::path& path) {
 // systems have already logged the rename; for them this costs a flush and nothing else. Best
 // effort, like the folder's: the rename has happened either way.
 void SaveRenamed(const NativeFile& renamed) {
-  if (renamed) ::fsync(Descriptor(renamed));
+  if (renamed) ::fsync(renamed.get());
 }
 
 // What link() answers on a file system without hard links: FAT and exFAT (EPERM), some network
@@ -150,7 +147,7 @@ class PosixFileOps final : public FileOps {
         ::open(target.path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     if (!file) ThrowLastError("Could not examine", target.path);
     auto kept = std::make_shared<KeptMetadata>();
-    if (::fstat(Descriptor(file), &kept->info) != 0) {
+    if (::fstat(file.get(), &kept->info) != 0) {
       ThrowLastError("Could not examine", target.path);
     }
     RefuseReadOnly(kept->info, target.path);
@@ -177,8 +174,8 @@ class PosixFileOps final : public FileOps {
 
   void CopyContent(const NativeFile& source, NativeFile& copy,
                    const std::filesystem::path& path) override {
-    const int from = Descriptor(source);
-    const int to = Descriptor(copy);
+    const int from = source.get();
+    const int to = copy.get();
     if (::ioctl(to, FICLONE, from) == 0) return;
     // Not a file system that clones (ext4, FAT), or not within one: the kernel copies, and where
     // it cannot either, the bytes go through a buffer here. A clone that failed half-way may
@@ -205,7 +202,7 @@ class PosixFileOps final : public FileOps {
 
   void WriteAt(NativeFile& file, std::uint64_t offset, ByteView bytes,
                const std::filesystem::path& path) override {
-    const int fd = Descriptor(file);
+    const int fd = file.get();
     while (!bytes.empty()) {
       const ssize_t written = ::pwrite(fd, bytes.data(), std::min(bytes.size(), kFilePieceSize),
                                        static_cast<off_t>(offset));
@@ -224,7 +221,7 @@ class PosixFileOps final : public FileOps {
   void CopyMetadata(const KeptMetadata& kept, NativeFile& file,
                     const std::filesystem::path& path) override {
     const struct stat& info = kept.info;
-    const int fd = Descriptor(file);
+    const int fd = file.get();
     // Keeping the owner needs privileges a normal user lacks; then the user owns the new file.
     // The group is set apart from it: a member of the file's group may give it that group.
     bool keptOwnerAndGroup = true;
@@ -250,7 +247,7 @@ class PosixFileOps final : public FileOps {
   void Flush(NativeFile& file, const std::filesystem::path& path) override {
     // Never retried: after a failed fsync the kernel may have dropped the dirty pages, so a
     // second fsync could report success for data that never reached the disk.
-    if (::fsync(Descriptor(file)) != 0) {
+    if (::fsync(file.get()) != 0) {
       ThrowLastError("Could not save the temporary file to disk", path);
     }
   }
@@ -302,7 +299,7 @@ class PosixFileOps final : public FileOps {
 
   void SyncFolder(const std::filesystem::path& folder) noexcept override {
     const NativeFile directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory) ::fsync(Descriptor(directory));
+    if (directory) ::fsync(directory.get());
   }
 
   Removal Remove(const std::filesystem::path& path) noexcept override {

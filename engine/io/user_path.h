@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform.h"
+
 namespace quorvik {
 
 // The path a person means by a path typed or pasted into the window or given to the companion:
@@ -11,19 +13,6 @@ namespace quorvik {
 // cannot hold a double quote, so no valid path loses anything; whatever else the text holds is
 // kept as it is, and the path test then decides whether it names a file.
 std::filesystem::path PathAsEntered(const std::filesystem::path& text);
-
-// What this process sees of the user's session; tests stand in for it.
-class SessionView {
- public:
-  virtual ~SessionView() = default;
-  // Whether the drive letter (A to Z) names a drive for this process.
-  virtual bool HasDrive(char letter) = 0;
-  // Whether this process runs with the administrator rights that Windows' user account control
-  // gives a program started "as administrator".
-  virtual bool IsElevated() = 0;
-};
-
-SessionView& NativeSessionView();
 
 // The drive letter, in capitals, that `path` begins with when this process runs elevated and
 // has no such drive: most likely a drive mapped (or made with subst) in the user's normal

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 
-#include "file_error.h"
+#include "platform.h"
 
 namespace quorvik {
 
@@ -59,10 +58,19 @@ std::wstring WithoutExtendedPrefix(const std::wstring& path) {
   return path;
 }
 
-namespace {
+NativeFile OpenExisting(const std::wstring& name, DWORD access, DWORD flags, DWORD sharing) {
+  return NativeFile(
+      CreateFileW(name.c_str(), access, sharing, nullptr, OPEN_EXISTING, flags, nullptr));
+}
 
-int hidingScopes = 0;
-const NewerSystemFunctionReplaced* latestReplacement = nullptr;
+NativeFile OpenToExamine(const std::filesystem::path& path, DWORD access) {
+  const std::wstring name = SystemPath(path);
+  NativeFile file = OpenExisting(name, FILE_READ_ATTRIBUTES | access);
+  if (!file) ThrowLastError("Could not examine", path);
+  return file;
+}
+
+namespace {
 
 // Never by its bare name, which the system would look for in the program's folder first.
 HMODULE LoadFromSystemFolder(const wchar_t* dll) {
@@ -74,28 +82,21 @@ HMODULE LoadFromSystemFolder(const wchar_t* dll) {
   return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+class SystemFunctions final : public NewerSystemFunctions {
+ public:
+  void* Find(const wchar_t* dll, const char* name) override {
+    HMODULE module = GetModuleHandleW(dll);
+    if (!module) module = LoadFromSystemFolder(dll);
+    return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
+  }
+};
+
 }  // namespace
 
-void* FindNewerSystemFunction(const wchar_t* dll, const char* name) {
-  for (auto* replaced = latestReplacement; replaced; replaced = replaced->previous_) {
-    if (std::strcmp(replaced->name_, name) == 0) return replaced->replacement_;
-  }
-  if (hidingScopes > 0) return nullptr;
-  HMODULE module = GetModuleHandleW(dll);
-  if (!module) module = LoadFromSystemFolder(dll);
-  return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
+NewerSystemFunctions& SystemNewerFunctions() {
+  static SystemFunctions functions;
+  return functions;
 }
-
-NewerSystemFunctionsHidden::NewerSystemFunctionsHidden() { ++hidingScopes; }
-
-NewerSystemFunctionsHidden::~NewerSystemFunctionsHidden() { --hidingScopes; }
-
-NewerSystemFunctionReplaced::NewerSystemFunctionReplaced(const char* name, void* replacement)
-    : previous_(latestReplacement), name_(name), replacement_(replacement) {
-  latestReplacement = this;
-}
-
-NewerSystemFunctionReplaced::~NewerSystemFunctionReplaced() { latestReplacement = previous_; }
 
 namespace {
 

@@ -10,19 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "unique_resource.h"
+#include "platform.h"
 
 namespace quorvik {
 
-// A kernel object: process, thread, file, pipe, access token. Calls return either null or
-// INVALID_HANDLE_VALUE on failure, depending on the call, so neither is a handle.
-struct KernelHandleTraits {
-  using Handle = HANDLE;
-  static constexpr Handle kEmpty = nullptr;
-  static bool IsValid(Handle handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-  static bool Close(Handle handle) { return CloseHandle(handle) != 0; }
-};
-using UniqueHandle = UniqueResource<KernelHandleTraits>;
+// A kernel object: process, thread, file, pipe, access token; owned as an open file is.
+using UniqueHandle = NativeFile;
 
 // Conversions between UTF-8 (the engine's messages) and UTF-16 (the Windows W APIs).
 std::wstring Utf8ToWide(std::string_view utf8);
@@ -40,43 +33,37 @@ std::wstring SystemPath(const std::filesystem::path& path);
 // prefix.
 std::wstring WithoutExtendedPrefix(const std::wstring& path);
 
-// A function of one of Windows' own DLLs that Windows XP lacks. It is looked up each time it is
-// needed rather than imported, so that the program starts on every Windows from XP on: null
-// where this system lacks it, or while a NewerSystemFunctionsHidden lives. A DLL the process has
-// not loaded yet is loaded from the system folder, by its full path, and stays loaded.
-void* FindNewerSystemFunction(const wchar_t* dll, const char* name);
+inline constexpr DWORD kShareWithEveryone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-template <typename Function>
-Function NewerSystemFunction(const wchar_t* dll, const char* name) {
-  return reinterpret_cast<Function>(FindNewerSystemFunction(dll, name));
-}
+// Opens the existing file `name`, in the form SystemPath gives, for `access` with `flags`,
+// sharing it as `sharing` says; empty when it cannot, and then GetLastError() tells why.
+NativeFile OpenExisting(const std::wstring& name, DWORD access, DWORD flags = 0,
+                        DWORD sharing = kShareWithEveryone);
 
-// While one lives, FindNewerSystemFunction finds nothing, as on Windows XP: so tests reach the
-// fallbacks that Wine, which has every function, never would.
-class NewerSystemFunctionsHidden {
+// Opens the file to read its attributes, times and identity, and with `access` more. Asking for
+// no more than that, the file opens even while another program holds it open without sharing
+// it. A link to a file is followed, as every open does. Throws FileError.
+NativeFile OpenToExamine(const std::filesystem::path& path, DWORD access = 0);
+
+// Where the functions of Windows' own DLLs that Windows XP lacks are found. They are looked up
+// when needed rather than imported, so that the program starts on every Windows from XP on, and
+// the code that needs one is given this: tests give it none, as on Windows XP, or stand-ins for
+// answers that Wine's versions never give.
+class NewerSystemFunctions {
  public:
-  NewerSystemFunctionsHidden();
-  NewerSystemFunctionsHidden(const NewerSystemFunctionsHidden&) = delete;
-  NewerSystemFunctionsHidden& operator=(const NewerSystemFunctionsHidden&) = delete;
-  ~NewerSystemFunctionsHidden();
+  virtual ~NewerSystemFunctions() = default;
+  // The function `name` of `dll`; null where this system lacks it.
+  virtual void* Find(const wchar_t* dll, const char* name) = 0;
+
+  template <typename Function>
+  Function Get(const wchar_t* dll, const char* name) {
+    return reinterpret_cast<Function>(Find(dll, name));
+  }
 };
 
-// While one lives, FindNewerSystemFunction gives `replacement` for the function `name`, whatever
-// the DLL: so tests can stand in for answers that Wine's version of a function never gives.
-class NewerSystemFunctionReplaced {
- public:
-  NewerSystemFunctionReplaced(const char* name, void* replacement);
-  NewerSystemFunctionReplaced(const NewerSystemFunctionReplaced&) = delete;
-  NewerSystemFunctionReplaced& operator=(const NewerSystemFunctionReplaced&) = delete;
-  ~NewerSystemFunctionReplaced();
-
- private:
-  const NewerSystemFunctionReplaced* previous_;
-  const char* name_;
-  void* replacement_;
-
-  friend void* FindNewerSystemFunction(const wchar_t* dll, const char* name);
-};
+// This system's own, looked up each time. A DLL the process has not loaded yet is loaded from
+// the system folder, by its full path, and stays loaded.
+NewerSystemFunctions& SystemNewerFunctions();
 
 // The calls of ntdll.dll, Windows' native layer, that the file work needs. Every Windows NT has
 // them, Windows XP included, but the import libraries do not tell which Windows has which of

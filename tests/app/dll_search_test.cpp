@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "given_newer_functions.h"
 #include "temp_folder.h"
 #include "win32_support.h"
 
@@ -47,11 +48,9 @@ TEST(DllSearch, LeavesOutTheCurrentFolderEverywhereAndTheProgramsFolderWhereItCa
   ASSERT_TRUE(Loads(kInTheCurrentFolder)) << "the current folder is searched by default";
   ASSERT_TRUE(Loads(kBesideTheProgram)) << "the program's folder is searched by default";
 
-  {
-    // As on Windows XP, Vista and 7 without KB2533623: SetDllDirectoryW(L"") alone.
-    const NewerSystemFunctionsHidden hidden;
-    RestrictDllSearchToSystemFolder();
-  }
+  // As on Windows XP, Vista and 7 without KB2533623: SetDllDirectoryW(L"") alone.
+  testing::GivenNewerFunctions windowsXp(false);
+  RestrictDllSearchToSystemFolder(windowsXp);
   if (!UnderWine()) {
     EXPECT_FALSE(Loads(kInTheCurrentFolder)) << "loaded from the current folder";
   }

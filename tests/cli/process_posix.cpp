@@ -28,8 +28,6 @@ struct Pipe {
   NativeFile write;
 };
 
-int Descriptor(const NativeFile& file) { return static_cast<int>(file.get()); }
-
 [[noreturn]] void Fail(const std::string& what, int error) {
   throw std::runtime_error(what + ": " + std::strerror(error));
 }
@@ -56,7 +54,7 @@ class SpawnActions {
 // Reads both pipes until each reaches its end or the deadline passes; false on the deadline.
 bool Drain(Pipe& out, Pipe& err, ProcessResult& result,
            std::chrono::steady_clock::time_point deadline) {
-  std::vector<pollfd> open = {{Descriptor(out.read), POLLIN, 0}, {Descriptor(err.read), POLLIN, 0}};
+  std::vector<pollfd> open = {{out.read.get(), POLLIN, 0}, {err.read.get(), POLLIN, 0}};
   std::string* sinks[] = {&result.out, &result.err};
   while (open[0].fd >= 0 || open[1].fd >= 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -105,8 +103,8 @@ ProcessResult RunProgram(const std::filesystem::path& program,
   OpenPipe(err);
   SpawnActions actions;
   ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  ::posix_spawn_file_actions_adddup2(actions.get(), Descriptor(out.write), STDOUT_FILENO);
-  ::posix_spawn_file_actions_adddup2(actions.get(), Descriptor(err.write), STDERR_FILENO);
+  ::posix_spawn_file_actions_adddup2(actions.get(), out.write.get(), STDOUT_FILENO);
+  ::posix_spawn_file_actions_adddup2(actions.get(), err.write.get(), STDERR_FILENO);
   pid_t child = 0;
   const int error =
       ::posix_spawn(&child, program.c_str(), actions.get(), nullptr, argv.data(), environ);

@@ -1,17 +1,21 @@
-// A program file, or the new file beside it, held open by another program: what the rewrite
-// says, and what becomes of the new file. The holder is this test's own handle; the pauses
-// between tries are skipped, since the file is held throughout.
+// A program file, or the new file beside it, held open by another program: how long a step
+// keeps trying, what the rewrite says, and what becomes of the new file. The holder is this test's
+// own handle; the pauses between tries are skipped, since the file is held throughout.
 #include "file_in_use_win32.h"
 
 #include <gtest/gtest.h>
 #include <restartmanager.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "file_commands.h"
 #include "file_error.h"
+#include "file_ops_win32.h"
+#include "given_newer_functions.h"
 #include "observed_file_ops.h"
 #include "platform.h"
 #include "rewrite.h"
@@ -21,10 +25,65 @@
 namespace quorvik {
 namespace {
 
+using testing::GivenNewerFunctions;
 using testing::OpenToRewrite;
 using testing::ReadBytes;
 using testing::RewriteWith;
 using testing::WriteBytes;
+
+using std::chrono::milliseconds;
+
+// A step that finds its file in use `busyTries` times, then ends as `last`; it records the
+// pauses it is given.
+struct ScriptedStep {
+  int busyTries;
+  TryOutcome last;
+  int tries = 0;
+  std::vector<milliseconds> pauses;
+
+  TryOutcome Run() {
+    return TryWhileInUse([this] { return ++tries <= busyTries ? TryOutcome::InUse : last; },
+                         [this](milliseconds pause) { pauses.push_back(pause); });
+  }
+};
+
+TEST(TryWhileInUse, AFileHeldForAMomentIsWaitedForBrieflyAndTheStepDone) {
+  ScriptedStep step{.busyTries = 2, .last = TryOutcome::Done};
+  EXPECT_EQ(step.Run(), TryOutcome::Done);
+  EXPECT_EQ(step.tries, 3);
+  ASSERT_EQ(step.pauses.size(), 2u);
+  // A scanner that lets go at once costs the user no noticeable wait.
+  EXPECT_LE(step.pauses[0] + step.pauses[1], milliseconds(200));
+}
+
+TEST(TryWhileInUse, AFileHeldThroughoutIsGivenUpOnAfterAboutFiveSeconds) {
+  ScriptedStep step{.busyTries = 1000, .last = TryOutcome::Done};
+  EXPECT_EQ(step.Run(), TryOutcome::InUse);
+  EXPECT_EQ(step.tries, static_cast<int>(step.pauses.size()) + 1);
+  const milliseconds total =
+      std::accumulate(step.pauses.begin(), step.pauses.end(), milliseconds(0));
+  EXPECT_GE(total, milliseconds(4500));
+  EXPECT_LE(total, milliseconds(5500));
+  // The pauses grow, so that a short hold costs little and a long one few tries, and none is so
+  // long that a file let go waits for long.
+  EXPECT_LE(step.pauses.front(), milliseconds(100));
+  EXPECT_TRUE(std::is_sorted(step.pauses.begin(), step.pauses.end() - 1));
+  EXPECT_LE(*std::ranges::max_element(step.pauses), milliseconds(1000));
+}
+
+TEST(TryWhileInUse, AnyOtherOutcomeEndsTheTriesAtOnce) {
+  for (const TryOutcome outcome : {TryOutcome::Done, TryOutcome::Failed}) {
+    ScriptedStep first{.busyTries = 0, .last = outcome};
+    EXPECT_EQ(first.Run(), outcome);
+    EXPECT_EQ(first.tries, 1);
+    EXPECT_TRUE(first.pauses.empty());
+
+    ScriptedStep later{.busyTries = 3, .last = outcome};
+    EXPECT_EQ(later.Run(), outcome);
+    EXPECT_EQ(later.tries, 4);
+    EXPECT_EQ(later.pauses.size(), 3u);
+  }
+}
 
 constexpr char kInUse[] = "the file is in use by another program";
 
@@ -38,12 +97,13 @@ class FileInUseTest : public testing::TargetFileTest {
  protected:
   FileInUseTest() { WriteBytes(target_, english_); }
 
-  // The reason PatchRun gives while the target is held; empty if it did not fail.
-  std::string ReasonWhileHeld() {
+  // The reason PatchRun gives while the target is held, with the functions newer than Windows XP
+  // that `newer` gives; empty if it did not fail.
+  std::string ReasonWhileHeld(NewerSystemFunctions& newer) {
     const UniqueHandle holder = HoldForReading(target_);
     EXPECT_TRUE(holder);
     try {
-      PatchRun(target_);
+      PatchRun(target_, *Win32FileOpsWith(SystemMetadataCalls(), newer));
     } catch (const FileError& failure) {
       EXPECT_TRUE(failure.fileLeftUnchanged());
       return failure.reason();
@@ -97,16 +157,13 @@ struct FakeRestartManager {
 };
 
 TEST_F(FileInUseTest, NamesTheProgramsThatHoldTheFileWhereWindowsCanTell) {
-  const NewerSystemFunctionReplaced start(
-      "RmStartSession", reinterpret_cast<void*>(&FakeRestartManager::StartSession));
-  const NewerSystemFunctionReplaced registerResources(
-      "RmRegisterResources", reinterpret_cast<void*>(&FakeRestartManager::RegisterResources));
-  const NewerSystemFunctionReplaced getList("RmGetList",
-                                            reinterpret_cast<void*>(&FakeRestartManager::GetList));
-  const NewerSystemFunctionReplaced end("RmEndSession",
-                                        reinterpret_cast<void*>(&FakeRestartManager::EndSession));
-
-  EXPECT_EQ(ReasonWhileHeld(),
+  GivenNewerFunctions restartManager(
+      true,
+      {{"RmStartSession", reinterpret_cast<void*>(&FakeRestartManager::StartSession)},
+       {"RmRegisterResources", reinterpret_cast<void*>(&FakeRestartManager::RegisterResources)},
+       {"RmGetList", reinterpret_cast<void*>(&FakeRestartManager::GetList)},
+       {"RmEndSession", reinterpret_cast<void*>(&FakeRestartManager::EndSession)}});
+  EXPECT_EQ(ReasonWhileHeld(restartManager),
             std::string(kInUse) + ": Scanner Pro (process id 4242), process id 77");
   EXPECT_EQ(FakeRestartManager::openSessions, 0) << "a Restart Manager session was left open";
   // Asked about the target and the new file beside it, by their full paths.
@@ -118,17 +175,15 @@ TEST_F(FileInUseTest, NamesTheProgramsThatHoldTheFileWhereWindowsCanTell) {
 
 TEST_F(FileInUseTest, SaysTheFileIsInUseWhereWindowsCannotTellByWhom) {
   // Wine's Restart Manager knows no programs; Windows' names this test program.
-  const std::string reason = ReasonWhileHeld();
+  const std::string reason = ReasonWhileHeld(SystemNewerFunctions());
   EXPECT_TRUE(reason == kInUse ||
               reason.find("process id " + std::to_string(GetCurrentProcessId())) !=
                   std::string::npos)
       << reason;
   EXPECT_TRUE(reason.starts_with(kInUse)) << reason;
-  {
-    // As on Windows XP, which has no Restart Manager.
-    const NewerSystemFunctionsHidden hidden;
-    EXPECT_EQ(ReasonWhileHeld(), kInUse);
-  }
+  // As on Windows XP, which has no Restart Manager.
+  GivenNewerFunctions windowsXp(false);
+  EXPECT_EQ(ReasonWhileHeld(windowsXp), kInUse);
   ExpectTargetAsItWas();
 }
 
@@ -188,9 +243,10 @@ BOOL WINAPI RenameSeeingTheHold(HANDLE, int kind, void* information, DWORD) {
 
 TEST_F(FileInUseTest, HoldsTheFileAgainstWritersFromItsLastCheckToTheRename) {
   heldTarget = target_.wstring();
-  const NewerSystemFunctionReplaced setInformation("SetFileInformationByHandle",
-                                                   reinterpret_cast<void*>(&RenameSeeingTheHold));
-  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  GivenNewerFunctions setInformation(
+      true, {{"SetFileInformationByHandle", reinterpret_cast<void*>(&RenameSeeingTheHold)}});
+  EXPECT_EQ(PatchRun(target_, *Win32FileOpsWith(SystemMetadataCalls(), setInformation)),
+            PatchOutcome::Completed);
   EXPECT_EQ(renamesWhileHeld, 1);
   EXPECT_EQ(ReadBytes(target_), italian_);
 }

@@ -18,6 +18,8 @@
 #include "file_commands.h"
 #include "file_error.h"
 #include "file_metadata_win32.h"
+#include "file_ops_win32.h"
+#include "observed_file_ops.h"
 #include "platform.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
@@ -189,16 +191,14 @@ class RecordingCalls final : public MetadataCalls {
     return kept;
   }
 
-  HANDLE CreateNew(const std::wstring& name, DWORD attributes) override {
+  NativeFile CreateNew(const std::wstring& name, DWORD attributes) override {
     creations.push_back(attributes);
     if (createAnswer != ERROR_SUCCESS) {
       SetLastError(createAnswer);
-      return INVALID_HANDLE_VALUE;
+      return {};
     }
-    const HANDLE file = real_.CreateNew(name, attributes);
-    if (file != INVALID_HANDLE_VALUE && (attributes & FILE_ATTRIBUTE_ENCRYPTED)) {
-      encrypted_.push_back(IndexOf(file));
-    }
+    NativeFile file = real_.CreateNew(name, attributes);
+    if (file && (attributes & FILE_ATTRIBUTE_ENCRYPTED)) encrypted_.push_back(IndexOf(file.get()));
     return file;
   }
 
@@ -251,7 +251,8 @@ class RecordingCalls final : public MetadataCalls {
     return real_.SetAttributes(name, attributes);
   }
 
-  void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to) override {
+  void CopyStream(const std::filesystem::path& from, const std::filesystem::path& to,
+                  FileOps&) override {
     streams.emplace_back(from, to);
     streamCopy();
   }
@@ -328,7 +329,7 @@ class KeptMetadataTest : public testing::TargetFileTest {
   }
 
   RecordingCalls calls_;
-  std::unique_ptr<FileOps> ops_ = NativeFileOpsWith(calls_);
+  std::unique_ptr<FileOps> ops_ = Win32FileOpsWith(calls_, SystemNewerFunctions());
 };
 
 TEST_F(KeptMetadataTest, GivesTheNewFileTheOwnerGroupAndAccessListReadFromTheOld) {
@@ -497,7 +498,7 @@ TEST_F(KeptMetadataTest, AnEncryptedFileIsCopiedOnlyEncrypted) {
     SCOPED_TRACE(keepBackup ? "with a backup" : "without a backup");
     calls_.creations.clear();
     try {
-      keepBackup ? PatchRunKeepingBackup(target_, backup, *ops_) : PatchRun(target_, *ops_);
+      keepBackup ? PatchFile(target_, backup, *ops_).outcome : PatchRun(target_, *ops_);
       ADD_FAILURE() << "an encrypted file was copied in plain text";
     } catch (const FileError& error) {
       EXPECT_EQ(error.reason(),
@@ -524,7 +525,7 @@ TEST_F(KeptMetadataTest, AnEncryptedFileIsCopiedOnlyEncrypted) {
   calls_.createAnswer = ERROR_SUCCESS;
   calls_.encryptsWhenAsked = true;
   calls_.creations.clear();
-  EXPECT_EQ(PatchRunKeepingBackup(target_, backup, *ops_), PatchOutcome::Completed);
+  EXPECT_EQ(PatchFile(target_, backup, *ops_).outcome, PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
   EXPECT_EQ(ReadBytes(backup), english_);
   EXPECT_EQ(calls_.creations, (std::vector<DWORD>(2, FILE_ATTRIBUTE_ENCRYPTED)));
@@ -560,7 +561,7 @@ TEST_F(KeptMetadataTest, GivesTheShortNameToTheFileUnderTheNameOnceTheOldOneIsGo
   // A backup is a file of its own, with a short name of its own.
   WriteBytes(target_, english_);
   calls_.shortNames.clear();
-  EXPECT_EQ(PatchRunKeepingBackup(target_, BackupPathFor(target_), *ops_), PatchOutcome::Completed);
+  EXPECT_EQ(PatchFile(target_, BackupPathFor(target_), *ops_).outcome, PatchOutcome::Completed);
   ASSERT_EQ(calls_.shortNames.size(), 1u);
   EXPECT_EQ(calls_.shortNames[0].file, IndexOf(target_));
 }
@@ -618,10 +619,16 @@ TEST(SystemMetadataCalls, CopiesAStreamWholeIntoANewOneOnly) {
   Bytes bytes(200 * 1024);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
   WriteBytes(folder / "from", bytes);
-  SystemMetadataCalls().CopyStream(folder / "from", folder / "to");
+  MetadataCalls& calls = SystemMetadataCalls();
+  std::vector<std::filesystem::path> steps;
+  testing::ObservedFileOps ops(
+      [&](int, const std::filesystem::path& path) { steps.push_back(path); });
+  calls.CopyStream(folder / "from", folder / "to", ops);
   EXPECT_EQ(ReadBytes(folder / "to"), bytes);
-  EXPECT_THROW(SystemMetadataCalls().CopyStream(folder / "from", folder / "to"), FileError);
-  EXPECT_THROW(SystemMetadataCalls().CopyStream(folder / "missing", folder / "other"), FileError);
+  // Copied, flushed and closed through the steps it is given.
+  EXPECT_EQ(steps, std::vector<std::filesystem::path>(3, folder / "to"));
+  EXPECT_THROW(calls.CopyStream(folder / "from", folder / "to", NativeFileOps()), FileError);
+  EXPECT_THROW(calls.CopyStream(folder / "missing", folder / "other", NativeFileOps()), FileError);
   EXPECT_EQ(ReadBytes(folder / "to"), bytes);
   EXPECT_FALSE(std::filesystem::exists(folder / "other"));
 }

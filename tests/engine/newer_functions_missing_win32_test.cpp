@@ -1,10 +1,12 @@
 // The file work as Windows XP does it: without the functions that came with Vista and later,
-// which Wine always has. NewerSystemFunctionsHidden makes the program look them up in vain.
+// which Wine always has. The file work is given none of them.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include "file_commands.h"
 #include "file_error.h"
+#include "file_ops_win32.h"
+#include "given_newer_functions.h"
 #include "platform.h"
 #include "target_file_test.h"
 #include "temp_folder.h"
@@ -20,25 +22,19 @@ void* KernelFunction(const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name));
 }
 
-TEST(NewerSystemFunction, FindsWhatTheSystemHasExceptWhileHidden) {
+TEST(NewerSystemFunction, FindsWhatTheSystemHas) {
   const char* name = "GetFinalPathNameByHandleW";
   ASSERT_NE(KernelFunction(name), nullptr) << "this system is older than Vista";
-  EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), KernelFunction(name));
-  EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", "NoSuchFunction"), nullptr);
-  EXPECT_EQ(FindNewerSystemFunction(L"no-such-module.dll", name), nullptr);
-  {
-    const NewerSystemFunctionsHidden hidden;
-    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), nullptr);
-    { const NewerSystemFunctionsHidden again; }
-    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), nullptr) << "nested scopes";
-  }
-  EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), KernelFunction(name));
+  NewerSystemFunctions& system = SystemNewerFunctions();
+  EXPECT_EQ(system.Find(L"kernel32.dll", name), KernelFunction(name));
+  EXPECT_EQ(system.Find(L"kernel32.dll", "NoSuchFunction"), nullptr);
+  EXPECT_EQ(system.Find(L"no-such-module.dll", name), nullptr);
 }
 
 TEST(NewerSystemFunction, LoadsADllNotYetLoadedFromTheSystemFolderAndKeepsIt) {
   // Nothing else in this program loads it.
   ASSERT_EQ(GetModuleHandleW(L"version.dll"), nullptr) << "version.dll is loaded already";
-  EXPECT_NE(FindNewerSystemFunction(L"version.dll", "GetFileVersionInfoSizeW"), nullptr);
+  EXPECT_NE(SystemNewerFunctions().Find(L"version.dll", "GetFileVersionInfoSizeW"), nullptr);
   const HMODULE loaded = GetModuleHandleW(L"version.dll");
   ASSERT_NE(loaded, nullptr) << "not kept loaded";
   wchar_t file[MAX_PATH] = {};
@@ -48,23 +44,10 @@ TEST(NewerSystemFunction, LoadsADllNotYetLoadedFromTheSystemFolderAndKeepsIt) {
   EXPECT_EQ(std::filesystem::path(file).parent_path(), std::filesystem::path(systemFolder));
 }
 
-int WINAPI StandIn() { return 42; }
-
-TEST(NewerSystemFunction, AReplacementStandsInWhileItLivesEvenWhereTheFunctionIsHidden) {
-  const char* name = "GetFinalPathNameByHandleW";
-  {
-    const NewerSystemFunctionReplaced replaced(name, reinterpret_cast<void*>(&StandIn));
-    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), reinterpret_cast<void*>(&StandIn));
-    const NewerSystemFunctionsHidden hidden;
-    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), reinterpret_cast<void*>(&StandIn));
-    EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", "GetTickCount64"), nullptr);
-  }
-  EXPECT_EQ(FindNewerSystemFunction(L"kernel32.dll", name), KernelFunction(name));
-}
-
 class WithoutNewerFunctions : public testing::TargetFileTest {
  protected:
-  const NewerSystemFunctionsHidden hidden_;
+  testing::GivenNewerFunctions windowsXp_{false};
+  const std::unique_ptr<FileOps> ops_ = Win32FileOpsWith(SystemMetadataCalls(), windowsXp_);
 };
 
 TEST_F(WithoutNewerFunctions, TheFullPathAsTypedIsTheFileToReplace) {
@@ -72,18 +55,18 @@ TEST_F(WithoutNewerFunctions, TheFullPathAsTypedIsTheFileToReplace) {
   // typed, which names the same file on a system that has no links to files.
   WriteBytes(target_, english_);
   const std::filesystem::path typed = folder_ / "QUORVIK.EXE";
-  EXPECT_EQ(NativeFileOps().OpenTarget(typed).path, std::filesystem::path(FullPath(typed)));
-  EXPECT_EQ(NativeFileOps().OpenTarget(typed).path.filename(), "QUORVIK.EXE");
+  EXPECT_EQ(ops_->OpenTarget(typed).path, std::filesystem::path(FullPath(typed)));
+  EXPECT_EQ(ops_->OpenTarget(typed).path.filename(), "QUORVIK.EXE");
 
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(folder_.path());
-  const std::filesystem::path resolved = NativeFileOps().OpenTarget("sub\\..\\Quorvik.exe").path;
+  const std::filesystem::path resolved = ops_->OpenTarget("sub\\..\\Quorvik.exe").path;
   std::filesystem::current_path(previous);
   EXPECT_EQ(resolved, target_);
 }
 
 TEST_F(WithoutNewerFunctions, AMissingFileIsStillNotFound) {
-  EXPECT_THROW(NativeFileOps().OpenTarget(target_), FileError);
+  EXPECT_THROW(ops_->OpenTarget(target_), FileError);
 }
 
 TEST_F(WithoutNewerFunctions, PatchesAFileWhosePathIsLongerThanMaxPath) {
@@ -96,13 +79,9 @@ TEST_F(WithoutNewerFunctions, PatchesAFileWhosePathIsLongerThanMaxPath) {
     created.push_back(folder);
   }
   const std::wstring file = folder + L"\\Quorvik.exe";
-  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  ASSERT_NE(out, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(out, english_.data(), static_cast<DWORD>(english_.size()), &written, nullptr);
-  CloseHandle(out);
+  WriteBytes(file, english_);
 
-  EXPECT_EQ(PatchRun(file.substr(4)), PatchOutcome::Completed);
+  EXPECT_EQ(PatchRun(file.substr(4), *ops_), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(file), italian_);
   EXPECT_TRUE(DeleteFileW(file.c_str()));
   for (auto at = created.rbegin(); at != created.rend(); ++at) {

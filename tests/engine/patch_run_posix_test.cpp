@@ -146,7 +146,7 @@ TEST_F(PosixPatchRunTest, KeepsABackupWhereTheFileSystemHasNoHardLinks) {
   if (std::getenv("QUORVIK_NO_RENAME_WITHOUT_REPLACING")) {
     // Nor a rename that refuses to replace: the backup cannot be put in place safely.
     try {
-      PatchRunKeepingBackup(target, backup);
+      PatchFile(target, backup);
       ADD_FAILURE() << "a backup was made without a safe move";
     } catch (const FileError& error) {
       EXPECT_NE(error.reason().find("can neither link files nor rename them"), std::string::npos)
@@ -157,7 +157,7 @@ TEST_F(PosixPatchRunTest, KeepsABackupWhereTheFileSystemHasNoHardLinks) {
     std::filesystem::remove(target);
     return;
   }
-  EXPECT_EQ(PatchRunKeepingBackup(target, backup), PatchOutcome::Completed);
+  EXPECT_EQ(PatchFile(target, backup).outcome, PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target), italian_);
   EXPECT_EQ(ReadBytes(backup), english_);
 
@@ -166,7 +166,7 @@ TEST_F(PosixPatchRunTest, KeepsABackupWhereTheFileSystemHasNoHardLinks) {
   WriteBytes(backup, older);
   WriteBytes(target, english_);
   try {
-    PatchRunKeepingBackup(target, backup);
+    PatchFile(target, backup);
     ADD_FAILURE() << "an existing backup went unnoticed";
   } catch (const FileError& error) {
     EXPECT_EQ(error.operation(), "Could not keep the original as");
@@ -346,7 +346,7 @@ TEST_F(PosixPatchRunTest, EveryCommandRunsInMemoryOfAFixedSizeWhateverTheFileSiz
 
   WriteBytes(target_, english);
   EXPECT_EQ(ExitStatusWithRoomFor(room, [&] { CheckFile(target_); }), 0);
-  EXPECT_EQ(ExitStatusWithRoomFor(room, [&] { PatchRunKeepingBackup(target_, backup); }), 0);
+  EXPECT_EQ(ExitStatusWithRoomFor(room, [&] { PatchFile(target_, backup); }), 0);
   EXPECT_EQ(ReadBytes(target_), italian);
   EXPECT_EQ(ReadBytes(backup), english);
   EXPECT_EQ(ExitStatusWithRoomFor(room, [&] { RevertRun(target_); }), 0);

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include <optional>
-
 #include "file_commands.h"
 #include "file_error.h"
 #include "file_in_use_win32.h"
+#include "file_ops_win32.h"
+#include "given_newer_functions.h"
 #include "observed_file_ops.h"
 #include "rewrite.h"
 #include "sample_target.h"
@@ -85,11 +85,11 @@ TEST_F(Win32PatchRunTest, KeepsTheWorkOfASameSizeWriteThatPutTheOldTimeBack) {
 class KeepingAttributes : public testing::TargetFileTest,
                           public ::testing::WithParamInterface<bool> {
  protected:
-  std::optional<NewerSystemFunctionsHidden> hidden_;
+  testing::GivenNewerFunctions newer_{!GetParam()};
+  const std::unique_ptr<FileOps> ops_ = Win32FileOpsWith(SystemMetadataCalls(), newer_);
 };
 
 TEST_P(KeepingAttributes, KeepsAttributesAndCreationTime) {
-  if (GetParam()) hidden_.emplace();
   WriteBytes(target_, english_);
   FILETIME created{0x12345678, 0x01D00000};
   HANDLE file =
@@ -107,7 +107,7 @@ TEST_P(KeepingAttributes, KeepsAttributesAndCreationTime) {
   const bool keepsAttributes = (before.dwFileAttributes & attributes) == attributes;
   const bool keepsCreationTimes = CompareFileTime(&before.ftCreationTime, &created) == 0;
 
-  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  EXPECT_EQ(PatchRun(target_, *ops_), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
   EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -159,21 +159,12 @@ class DeepFolder {
   int created_ = 0;
 };
 
-void WriteDeepFile(const std::wstring& file, const Bytes& bytes) {
-  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  ASSERT_NE(out, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(out);
-  ASSERT_EQ(written, bytes.size());
-}
-
 TEST_F(Win32PatchRunTest, PatchesAFileWhosePathIsLongerThanMaxPath) {
   const DeepFolder deep(folder_.path(), {L"Quorvik.exe"});
   ASSERT_TRUE(deep.Created());
   const std::wstring file = deep.File(L"Quorvik.exe");
   ASSERT_GT(file.size(), static_cast<std::size_t>(MAX_PATH));
-  WriteDeepFile(file, english_);
+  WriteBytes(file, english_);
   // The path as a user would type it, without the \\?\ prefix.
   EXPECT_EQ(PatchRun(file.substr(4)), PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(file), italian_);
@@ -183,9 +174,9 @@ TEST_F(Win32PatchRunTest, KeepsABackupOfAFileWhosePathIsLongerThanMaxPath) {
   const DeepFolder deep(folder_.path(), {L"Quorvik.exe", L"Quorvik.exe.orig"});
   ASSERT_TRUE(deep.Created());
   const std::wstring file = deep.File(L"Quorvik.exe");
-  WriteDeepFile(file, english_);
+  WriteBytes(file, english_);
   const std::filesystem::path typed = file.substr(4);
-  EXPECT_EQ(PatchRunKeepingBackup(typed, BackupPathFor(typed)), PatchOutcome::Completed);
+  EXPECT_EQ(PatchFile(typed, BackupPathFor(typed)).outcome, PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(file), italian_);
   EXPECT_EQ(ReadBytes(deep.File(L"Quorvik.exe.orig")), english_);
 }

@@ -43,7 +43,7 @@ TEST(RewriteFile, AFailureAtAnyStepLeavesTheOriginalAndNoTemporaryFile) {
   }
 }
 
-TEST(PatchRunKeepingBackup, AFailureAtAnyStepLeavesTheOriginalAndNoBackupOrTemporaryFile) {
+TEST(PatchFileKeepingBackup, AFailureAtAnyStepLeavesTheOriginalAndNoBackupOrTemporaryFile) {
   const Bytes english = tools::MakeSampleTarget({});
   const Bytes italian = tools::MakeSampleTarget({}, tools::SampleLanguage::ItalianFirstRound);
   TempFolder folder;
@@ -54,7 +54,7 @@ TEST(PatchRunKeepingBackup, AFailureAtAnyStepLeavesTheOriginalAndNoBackupOrTempo
   ObservedFileOps dryRun(
       [&](int, const std::filesystem::path& path) { stepPaths.push_back(path); });
   WriteBytes(target, english);
-  ASSERT_EQ(PatchRunKeepingBackup(target, backup, dryRun), PatchOutcome::Completed);
+  ASSERT_EQ(PatchFile(target, backup, dryRun).outcome, PatchOutcome::Completed);
   ASSERT_EQ(ReadBytes(target), italian);
   ASSERT_EQ(ReadBytes(backup), english);
   // Only the move of the finished copy to its name is a step on the backup's own name.
@@ -65,7 +65,7 @@ TEST(PatchRunKeepingBackup, AFailureAtAnyStepLeavesTheOriginalAndNoBackupOrTempo
     std::filesystem::remove(backup);
     WriteBytes(target, english);
     ObservedFileOps ops(FailAtStep(failAt));
-    EXPECT_THROW(PatchRunKeepingBackup(target, backup, ops), FileError);
+    EXPECT_THROW(PatchFile(target, backup, ops), FileError);
     EXPECT_EQ(ReadBytes(target), english);
     EXPECT_EQ(folder.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
     // Deleted by its name, a backup that Windows deletes at its next start could be a later
@@ -85,7 +85,7 @@ class ReplaceAnsweredAsFailed : public ::testing::Test {
     std::vector<std::filesystem::path> stepPaths;
     ObservedFileOps dryRun(
         [&](int, const std::filesystem::path& path) { stepPaths.push_back(path); });
-    EXPECT_EQ(PatchRunKeepingBackup(target_, backup_, dryRun), PatchOutcome::Completed);
+    EXPECT_EQ(PatchFile(target_, backup_, dryRun).outcome, PatchOutcome::Completed);
     EXPECT_EQ(stepPaths.back(), target_);
     std::filesystem::remove(backup_);
     WriteBytes(target_, english_);
@@ -102,7 +102,7 @@ class ReplaceAnsweredAsFailed : public ::testing::Test {
 TEST_F(ReplaceAnsweredAsFailed, TheUpdateIsCompletedAndTheBackupKept) {
   const int replaceStep = ReplaceStep();
   ObservedFileOps ops([](int, const std::filesystem::path&) {}, FailAtStep(replaceStep));
-  EXPECT_EQ(PatchRunKeepingBackup(target_, backup_, ops), PatchOutcome::Completed);
+  EXPECT_EQ(PatchFile(target_, backup_, ops).outcome, PatchOutcome::Completed);
   EXPECT_EQ(ReadBytes(target_), italian_);
   EXPECT_EQ(ReadBytes(backup_), english_);
   EXPECT_EQ(folder_.Entries(),
@@ -122,7 +122,7 @@ TEST_F(ReplaceAnsweredAsFailed, AFileOfUnknownStateIsNotCalledUnchangedAndTheBac
                         FailAtStep(step)(step, path);
                       });
   try {
-    PatchRunKeepingBackup(target_, backup_, ops);
+    PatchFile(target_, backup_, ops);
     ADD_FAILURE() << "reported as completed";
   } catch (const FileError& failure) {
     EXPECT_FALSE(failure.fileLeftUnchanged());

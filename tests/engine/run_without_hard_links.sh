@@ -40,7 +40,7 @@ refused | norename)
   trap 'rm -rf "$folder"' EXIT
   # glibc's link() makes either system call.
   set -- -e inject=link,linkat:error=EPERM
-  filter=$case:PatchRunKeepingBackup.*
+  filter=$case:PatchFileKeepingBackup.*
   if [ "$kind" = norename ]; then
     set -- "$@" -e inject=renameat2:error=EINVAL
     filter=$case

@@ -7,6 +7,7 @@
 
 #include "dpi.h"
 #include "flag_painter.h"
+#include "given_newer_functions.h"
 #include "main_window.h"
 #include "main_window_design.h"
 #include "resource_ids.h"
@@ -170,10 +171,10 @@ int SystemDpi() {
 
 TEST(WindowWithoutPerMonitorDpi, TakesTheSystemDpiFrameAndFontAsWindowsXpGivesThem) {
   // As on Windows XP to 8.1 and 10 before 1607, which lack the per-monitor DPI functions.
-  const NewerSystemFunctionsHidden hidden;
+  testing::GivenNewerFunctions windowsXp(false);
   const int dpi = SystemDpi();
-  const MainWindow window(GetModuleHandleW(nullptr));
-  EXPECT_EQ(WindowDpi(window.handle()), dpi);
+  const MainWindow window(GetModuleHandleW(nullptr), windowsXp);
+  EXPECT_EQ(WindowDpi(window.handle(), windowsXp), dpi);
   RECT client{};
   GetClientRect(window.handle(), &client);
   EXPECT_EQ(client.right, TwipsToPixels(kClientWidthTwips, dpi));
@@ -183,7 +184,7 @@ TEST(WindowWithoutPerMonitorDpi, TakesTheSystemDpiFrameAndFontAsWindowsXpGivesTh
   constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
   RECT frame{0, 0, 300, 200};
   ASSERT_TRUE(AdjustWindowRectEx(&frame, kStyle, FALSE, 0));
-  const RECT atDoubleDpi = WindowRectForClient(300, 200, kStyle, 0, 2 * dpi);
+  const RECT atDoubleDpi = WindowRectForClient(300, 200, kStyle, 0, 2 * dpi, windowsXp);
   EXPECT_EQ(atDoubleDpi.left, frame.left);
   EXPECT_EQ(atDoubleDpi.top, frame.top);
   EXPECT_EQ(atDoubleDpi.right, frame.right);
@@ -193,7 +194,7 @@ TEST(WindowWithoutPerMonitorDpi, TakesTheSystemDpiFrameAndFontAsWindowsXpGivesTh
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
-  const LOGFONTW font = SystemMessageFont(2 * dpi);
+  const LOGFONTW font = SystemMessageFont(2 * dpi, windowsXp);
   EXPECT_STREQ(font.lfFaceName, metrics.lfMessageFont.lfFaceName);
   EXPECT_EQ(font.lfHeight, 2 * metrics.lfMessageFont.lfHeight);
 }
