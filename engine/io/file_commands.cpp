@@ -17,9 +17,9 @@ namespace {
 // when it holds exactly the same bytes. Both are read a piece at a time.
 std::optional<std::string> HowBackupDiffers(const std::filesystem::path& backup,
                                             const OpenedFile& original,
-                                            const std::filesystem::path& path) {
+                                            const std::filesystem::path& path, FileOps& ops) {
   std::string failure;
-  const NativeFile file = OpenForReading(backup, &failure);
+  const NativeFile file = ops.OpenForReading(backup, &failure);
   if (!file) return "it cannot be read to compare it with the original: " + failure;
   if (!IsRegularFile(file)) return "it is not a regular file";
   const std::uint64_t size = StampOfOpenFile(file, backup).size;
@@ -63,7 +63,7 @@ bool HoldsItalianTexts(const OpenedFile& file, const std::filesystem::path& path
 
 PatchResult PatchFile(const std::filesystem::path& path,
                       const std::optional<std::filesystem::path>& backup, FileOps& ops) {
-  std::optional<OpenedFile> file = OpenRegularFile(path);
+  std::optional<OpenedFile> file = OpenRegularFile(path, ops);
   if (!file) return {PatchOutcome::InvalidPath};
   TableSearch english(WidenTable(BuiltInTranslationTable(), Direction::EnglishToItalian));
   SearchFile(*file, path, english);
@@ -80,7 +80,7 @@ PatchResult PatchFile(const std::filesystem::path& path,
   if (!CreateNewFileSafely(*backup, file->file, path, ops)) {
     // A copy of this very original, as an earlier patch and its revert leave it, is kept as the
     // backup, and stays whatever becomes of this run; any other file there is never replaced.
-    if (const std::optional<std::string> difference = HowBackupDiffers(*backup, *file, path)) {
+    if (const std::optional<std::string> difference = HowBackupDiffers(*backup, *file, path, ops)) {
       throw FileError(
           "Could not keep the original as", *backup,
           "another file of that name already exists (" + *difference + "); move it away first");
@@ -124,7 +124,7 @@ std::filesystem::path BackupPathFor(const std::filesystem::path& path) {
 }
 
 RevertOutcome RevertRun(const std::filesystem::path& path, FileOps& ops) {
-  std::optional<OpenedFile> file = OpenRegularFile(path);
+  std::optional<OpenedFile> file = OpenRegularFile(path, ops);
   if (!file) return RevertOutcome::InvalidPath;
   RevertSearch search;
   SearchFile(*file, path, search);
@@ -135,8 +135,8 @@ RevertOutcome RevertRun(const std::filesystem::path& path, FileOps& ops) {
   return outcome;
 }
 
-std::optional<FileCheck> CheckFile(const std::filesystem::path& path) {
-  const std::optional<OpenedFile> file = OpenRegularFile(path);
+std::optional<FileCheck> CheckFile(const std::filesystem::path& path, FileOps& ops) {
+  const std::optional<OpenedFile> file = OpenRegularFile(path, ops);
   if (!file) return std::nullopt;
   FileCheckSearch search;
   SearchFile(*file, path, search);

@@ -50,6 +50,7 @@ RevertOutcome RevertRun(const std::filesystem::path& path, FileOps& ops = Native
 
 // What a patch run would meet in the file at `path`; nullopt for an invalid path. Changes
 // nothing.
-std::optional<FileCheck> CheckFile(const std::filesystem::path& path);
+std::optional<FileCheck> CheckFile(const std::filesystem::path& path,
+                                   FileOps& ops = NativeFileOps());
 
 }  // namespace quorvik

@@ -11,9 +11,6 @@
 namespace quorvik {
 namespace {
 
-// What the pauses between tries do instead of waiting, while an InUsePausesSkipped lives.
-const std::function<void()>* skippedPause = nullptr;
-
 // True when opening `file` with `access`, sharing it with everyone, fails with a sharing
 // violation: another handle, or the system, holds it in a way that refuses that access.
 bool RefusedBySharing(const std::filesystem::path& file, DWORD access) {
@@ -117,14 +114,6 @@ constexpr std::array kPauses = {milliseconds(50),   milliseconds(100),  millisec
                                 milliseconds(400),  milliseconds(800),  milliseconds(1000),
                                 milliseconds(1000), milliseconds(1000), milliseconds(450)};
 
-void PauseBeforeRetry(milliseconds pause) {
-  if (skippedPause) {
-    (*skippedPause)();
-  } else {
-    Sleep(static_cast<DWORD>(pause.count()));
-  }
-}
-
 }  // namespace
 
 TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
@@ -138,7 +127,12 @@ TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
   return outcome;
 }
 
-StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step) {
+InUsePause WaitingPause() {
+  return [](milliseconds pause) { Sleep(static_cast<DWORD>(pause.count())); };
+}
+
+StepResult TryWhileFilesInUse(const InUsePause& pause, Files files,
+                              const std::function<DWORD()>& step) {
   StepResult result;
   TryWhileInUse(
       [&] {
@@ -147,7 +141,7 @@ StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step) {
         if (result.error == ERROR_SUCCESS) return TryOutcome::Done;
         return result.inUse ? TryOutcome::InUse : TryOutcome::Failed;
       },
-      PauseBeforeRetry);
+      pause);
   return result;
 }
 
@@ -160,12 +154,5 @@ std::string FailureReason(const StepResult& result, Files files, NewerSystemFunc
   }
   return reason;
 }
-
-InUsePausesSkipped::InUsePausesSkipped(std::function<void()> duringPause)
-    : duringPause_(std::move(duringPause)), previous_(skippedPause) {
-  skippedPause = &duringPause_;
-}
-
-InUsePausesSkipped::~InUsePausesSkipped() { skippedPause = previous_; }
 
 }  // namespace quorvik

@@ -36,28 +36,20 @@ enum class TryOutcome {
 TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
                          const std::function<void(std::chrono::milliseconds)>& pause);
 
+// What waits between the tries of a step on a file in use, for as long as it is given.
+using InUsePause = std::function<void(std::chrono::milliseconds)>;
+
+// The pause that waits: Sleep.
+InUsePause WaitingPause();
+
 // Tries `step`, a step on `files` that returns the system's error code, again while another
-// program holds one of the files open, with the pauses of TryWhileInUse.
-StepResult TryWhileFilesInUse(Files files, const std::function<DWORD()>& step);
+// program holds one of the files open, with the pauses of TryWhileInUse, made by `pause`.
+StepResult TryWhileFilesInUse(const InUsePause& pause, Files files,
+                              const std::function<DWORD()>& step);
 
 // The reason to give for a step on `files` that failed: that the file is in use by another
 // program, naming the programs and their process ids where Windows (its Restart Manager, among
 // `newer`) can tell, when that is why; otherwise the system's own message.
 std::string FailureReason(const StepResult& result, Files files, NewerSystemFunctions& newer);
-
-// While one lives, the pauses between tries take no time, and each calls `duringPause`: for
-// tests that hold a file in their own process, and need not wait for what the pauses are there
-// for, or let go of the file or write to it during a pause.
-class InUsePausesSkipped {
- public:
-  explicit InUsePausesSkipped(std::function<void()> duringPause = [] {});
-  InUsePausesSkipped(const InUsePausesSkipped&) = delete;
-  InUsePausesSkipped& operator=(const InUsePausesSkipped&) = delete;
-  ~InUsePausesSkipped();
-
- private:
-  std::function<void()> duringPause_;
-  const std::function<void()>* previous_;
-};
 
 }  // namespace quorvik

@@ -183,8 +183,25 @@ DWORD ReplaceOnce(const std::wstring& source, const std::wstring& target,
 
 class Win32FileOps final : public FileOps {
  public:
-  Win32FileOps(MetadataCalls& metadata, NewerSystemFunctions& newer)
-      : metadata_(metadata), newer_(newer) {}
+  Win32FileOps(MetadataCalls& metadata, NewerSystemFunctions& newer, InUsePause pause)
+      : metadata_(metadata), newer_(newer), pause_(std::move(pause)) {}
+
+  NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) override {
+    const std::wstring name = SystemPath(path);
+    NativeFile file;
+    // A program that holds the file without letting others read it (an installer, a scanner)
+    // makes the open fail with a sharing violation: waited for as a replace is. Another handle
+    // never makes an open fail with access denied, so nothing is probed for that.
+    const StepResult result = TryWhileFilesInUse(pause_, {}, [&] {
+      file = OpenExisting(name, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+      return file ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
+    });
+    if (result.inUse) {
+      throw FileHeldError("Could not open", path, FailureReason(result, {path}, newer_));
+    }
+    if (!file && failure) *failure = SystemErrorText(result.error);
+    return file;
+  }
 
   RewriteTarget OpenTarget(const std::filesystem::path& path) override {
     // READ_CONTROL: the owner and access list, which the new file keeps.
@@ -206,7 +223,7 @@ class Win32FileOps final : public FileOps {
                                             const KeptMetadata& like) override {
     const std::wstring name = SystemPath(path);
     NativeFile file;
-    const StepResult result = TryWhileFilesInUse({path}, [&] {
+    const StepResult result = TryWhileFilesInUse(pause_, {path}, [&] {
       file = metadata_.CreateNew(name, CreationAttributes(like));
       return file ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
     });
@@ -286,7 +303,7 @@ class Win32FileOps final : public FileOps {
     const std::wstring from = SystemPath(source);
     const std::wstring to = SystemPath(target);
     const StepResult result = TryWhileFilesInUse(
-        {source, target}, [&] { return ReplaceOnce(from, to, target, check, newer_); });
+        pause_, {source, target}, [&] { return ReplaceOnce(from, to, target, check, newer_); });
     if (result.error != ERROR_SUCCESS) {
       throw FileError("Could not replace", target, FailureReason(result, {source, target}, newer_));
     }
@@ -303,7 +320,7 @@ class Win32FileOps final : public FileOps {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
     const std::wstring from = SystemPath(source);
     const std::wstring to = SystemPath(destination);
-    const StepResult result = TryWhileFilesInUse({source}, [&] {
+    const StepResult result = TryWhileFilesInUse(pause_, {source}, [&] {
       return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) ? ERROR_SUCCESS
                                                                            : GetLastError();
     });
@@ -322,7 +339,7 @@ class Win32FileOps final : public FileOps {
   Removal Remove(const std::filesystem::path& path) noexcept override {
     try {
       const std::wstring name = SystemPath(path);
-      const StepResult result = TryWhileFilesInUse({path}, [&] {
+      const StepResult result = TryWhileFilesInUse(pause_, {path}, [&] {
         if (DeleteFileW(name.c_str())) return static_cast<DWORD>(ERROR_SUCCESS);
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? static_cast<DWORD>(ERROR_SUCCESS) : error;
@@ -341,12 +358,14 @@ class Win32FileOps final : public FileOps {
  private:
   MetadataCalls& metadata_;
   NewerSystemFunctions& newer_;
+  InUsePause pause_;
 };
 
 }  // namespace
 
-std::unique_ptr<FileOps> Win32FileOpsWith(MetadataCalls& metadata, NewerSystemFunctions& newer) {
-  return std::make_unique<Win32FileOps>(metadata, newer);
+std::unique_ptr<FileOps> Win32FileOpsWith(MetadataCalls& metadata, NewerSystemFunctions& newer,
+                                          InUsePause pause) {
+  return std::make_unique<Win32FileOps>(metadata, newer, std::move(pause));
 }
 
 }  // namespace quorvik

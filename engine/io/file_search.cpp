@@ -16,8 +16,8 @@ constexpr std::size_t kWindowPiece = 1024 * 1024;
 
 }  // namespace
 
-std::optional<OpenedFile> OpenRegularFile(const std::filesystem::path& path) {
-  NativeFile file = OpenForReading(path);
+std::optional<OpenedFile> OpenRegularFile(const std::filesystem::path& path, FileOps& ops) {
+  NativeFile file = ops.OpenForReading(path, nullptr);
   if (!file || !IsRegularFile(file)) return std::nullopt;
   const FileStamp stamp = StampOfOpenFile(file, path);
   // Offsets in the file are held in the size of memory addresses: under 4 GiB for the 32-bit

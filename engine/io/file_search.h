@@ -18,7 +18,8 @@ struct OpenedFile {
 // or names no regular file (a folder, or a FIFO or device, which is never waited on). Throws
 // FileHeldError where another program keeps it from being read, and FileError when it is too
 // large to be searched here.
-std::optional<OpenedFile> OpenRegularFile(const std::filesystem::path& path);
+std::optional<OpenedFile> OpenRegularFile(const std::filesystem::path& path,
+                                          FileOps& ops = NativeFileOps());
 
 // Hands the file's bytes, from its start, to `search` a window at a time, until the file ends or
 // nothing later in it can change what the search found, in memory of a fixed size whatever the

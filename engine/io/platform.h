@@ -56,13 +56,6 @@ using NativeFile = UniqueResource<NativeFileTraits>;
 // may refuse a single very large request for lack of kernel memory.
 inline constexpr std::size_t kFilePieceSize = 8 * 1024 * 1024;
 
-// Opens an existing file for reading, sharing it with every other program. Never creates a file,
-// blocks on a pipe or device, or takes a terminal as the controlling one. Empty when the file
-// cannot be opened; then `failure`, when given, receives the system's reason. Where another
-// program keeps the file from being read (Windows), tries again for a while, as a replace does,
-// and throws FileHeldError if it still cannot.
-NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure = nullptr);
-
 // True for a file on a disk, as opposed to a folder, device, pipe or console.
 bool IsRegularFile(const NativeFile& file);
 
@@ -118,6 +111,12 @@ class FileOps {
  public:
   virtual ~FileOps() = default;
 
+  // Opens an existing file for reading, sharing it with every other program. Never creates a
+  // file, blocks on a pipe or device, or takes a terminal as the controlling one. Empty when the
+  // file cannot be opened; then `failure`, when given, receives the system's reason. Where
+  // another program keeps the file from being read (Windows), tries again for a while, as a
+  // replace does, and throws FileHeldError if it still cannot.
+  virtual NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) = 0;
   // Opens the file that a rewrite of `path` replaces (the file a link points to; the link stays a
   // link) once, and gives from that one handle its full path, its stamp and what its new file
   // keeps of it. Refuses a target that is read-only.

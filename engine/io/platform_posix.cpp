@@ -47,12 +47,6 @@ bool NativeFileTraits::IsValid(Handle handle) { return handle >= 0; }
 
 bool NativeFileTraits::Close(Handle handle) { return ::close(handle) == 0; }
 
-NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0 && failure) *failure = SystemErrorText(static_cast<unsigned long>(errno));
-  return NativeFile(fd);
-}
-
 bool IsRegularFile(const NativeFile& file) {
   struct stat info {};
   return ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
@@ -138,6 +132,12 @@ void RefuseReadOnly(const struct stat& info, const std::filesystem::path& target
 
 class PosixFileOps final : public FileOps {
  public:
+  NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) override {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 && failure) *failure = SystemErrorText(static_cast<unsigned long>(errno));
+    return NativeFile(fd);
+  }
+
   RewriteTarget OpenTarget(const std::filesystem::path& path) override {
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (resolved == nullptr) ThrowLastError("Could not find", path);

@@ -58,24 +58,6 @@ bool NativeFileTraits::IsValid(Handle handle) {
 
 bool NativeFileTraits::Close(Handle handle) { return CloseHandle(handle) != 0; }
 
-NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) {
-  const std::wstring name = SystemPath(path);
-  NativeFile file;
-  // A program that holds the file without letting others read it (an installer, a scanner)
-  // makes the open fail with a sharing violation: waited for as a replace is. Another handle
-  // never makes an open fail with access denied, so nothing is probed for that.
-  const StepResult result = TryWhileFilesInUse({}, [&] {
-    file = OpenExisting(name, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN);
-    return file ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
-  });
-  if (result.inUse) {
-    throw FileHeldError("Could not open", path,
-                        FailureReason(result, {path}, SystemNewerFunctions()));
-  }
-  if (!file && failure) *failure = SystemErrorText(result.error);
-  return file;
-}
-
 bool IsRegularFile(const NativeFile& file) {
   BY_HANDLE_FILE_INFORMATION info{};
   return GetFileType(file.get()) == FILE_TYPE_DISK &&

@@ -103,7 +103,7 @@ class FileInUseTest : public testing::TargetFileTest {
     const UniqueHandle holder = HoldForReading(target_);
     EXPECT_TRUE(holder);
     try {
-      PatchRun(target_, *Win32FileOpsWith(SystemMetadataCalls(), newer));
+      PatchRun(target_, *Win32FileOpsWith(SystemMetadataCalls(), newer, NoPause));
     } catch (const FileError& failure) {
       EXPECT_TRUE(failure.fileLeftUnchanged());
       return failure.reason();
@@ -117,7 +117,14 @@ class FileInUseTest : public testing::TargetFileTest {
     EXPECT_EQ(folder_.Entries(), std::vector<std::filesystem::path>{"Quorvik.exe"});
   }
 
-  const InUsePausesSkipped noWaiting_;
+  // The pauses between tries take no time: the test holds the file in its own process, and
+  // need not wait for what the pauses are there for.
+  static void NoPause(std::chrono::milliseconds) {}
+  // The file work with `pause` in place of each wait, which may let go of the file.
+  static std::unique_ptr<FileOps> PausingWith(InUsePause pause) {
+    return Win32FileOpsWith(SystemMetadataCalls(), SystemNewerFunctions(), std::move(pause));
+  }
+  const std::unique_ptr<FileOps> noWaiting_ = PausingWith(NoPause);
 };
 
 // A Restart Manager that knows two programs holding the files, and counts its sessions.
@@ -209,11 +216,11 @@ TEST_F(FileInUseTest, AFileThatAnEditorLetsGoOfDuringTheWaitIsUpdated) {
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                   nullptr));
   int pauses = 0;
-  const InUsePausesSkipped letGo([&] {
+  const std::unique_ptr<FileOps> letGo = PausingWith([&](std::chrono::milliseconds) {
     ++pauses;
     editor.Reset();
   });
-  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  EXPECT_EQ(PatchRun(target_, *letGo), PatchOutcome::Completed);
   EXPECT_EQ(pauses, 1) << "the first try did not find the file in use";
   EXPECT_EQ(ReadBytes(target_), italian_);
 }
@@ -221,11 +228,12 @@ TEST_F(FileInUseTest, AFileThatAnEditorLetsGoOfDuringTheWaitIsUpdated) {
 TEST_F(FileInUseTest, AFileNobodyMayReadIsAnInvalidPathToTheWindowAndInUseToTheCompanion) {
   UniqueHandle exclusive(
       CreateFileW(target_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  EXPECT_EQ(PatchRun(target_), PatchOutcome::InvalidPath);
-  EXPECT_THROW(CheckFile(target_), FileHeldError);
+  EXPECT_EQ(PatchRun(target_, *noWaiting_), PatchOutcome::InvalidPath);
+  EXPECT_THROW(CheckFile(target_, *noWaiting_), FileHeldError);
   // Let go of during the wait, it is read and updated.
-  const InUsePausesSkipped letGo([&] { exclusive.Reset(); });
-  EXPECT_EQ(PatchRun(target_), PatchOutcome::Completed);
+  const std::unique_ptr<FileOps> letGo =
+      PausingWith([&](std::chrono::milliseconds) { exclusive.Reset(); });
+  EXPECT_EQ(PatchRun(target_, *letGo), PatchOutcome::Completed);
 }
 
 // Where Windows renames over an open file (Windows 10, on NTFS), the file is held against
@@ -245,7 +253,7 @@ TEST_F(FileInUseTest, HoldsTheFileAgainstWritersFromItsLastCheckToTheRename) {
   heldTarget = target_.wstring();
   GivenNewerFunctions setInformation(
       true, {{"SetFileInformationByHandle", reinterpret_cast<void*>(&RenameSeeingTheHold)}});
-  EXPECT_EQ(PatchRun(target_, *Win32FileOpsWith(SystemMetadataCalls(), setInformation)),
+  EXPECT_EQ(PatchRun(target_, *Win32FileOpsWith(SystemMetadataCalls(), setInformation, NoPause)),
             PatchOutcome::Completed);
   EXPECT_EQ(renamesWhileHeld, 1);
   EXPECT_EQ(ReadBytes(target_), italian_);
@@ -314,14 +322,16 @@ TEST_F(FileInUseTest, ANewFileHeldTillTheEndIsLeftForWindowsToDeleteAndTheMessag
   // A scanner opens the new file just before the replace and keeps it open; the replace fails.
   std::filesystem::path temporary;
   UniqueHandle holder;
-  testing::ObservedFileOps ops([&](int step, const std::filesystem::path& path) {
-    if (step != replaceStep) return;
-    for (const std::filesystem::path& name : folder_.Entries()) {
-      if (name.extension() == ".tmp") temporary = folder_ / name;
-    }
-    holder = HoldForReading(temporary);
-    throw FileError("Could not replace", path, "the network went away");
-  });
+  testing::ObservedFileOps ops(
+      [&](int step, const std::filesystem::path& path) {
+        if (step != replaceStep) return;
+        for (const std::filesystem::path& name : folder_.Entries()) {
+          if (name.extension() == ".tmp") temporary = folder_ / name;
+        }
+        holder = HoldForReading(temporary);
+        throw FileError("Could not replace", path, "the network went away");
+      },
+      [](int, const std::filesystem::path&) {}, *noWaiting_);
   try {
     RewriteWith(target_, OpenToRewrite(target_), italian_, ops);
     ADD_FAILURE() << "the replace did not fail";

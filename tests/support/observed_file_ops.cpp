@@ -11,6 +11,11 @@ void ObservedFileOps::Step(const std::filesystem::path& path) { beforeStep_(++st
 
 void ObservedFileOps::Done(const std::filesystem::path& path) { afterStep_(steps_, path); }
 
+NativeFile ObservedFileOps::OpenForReading(const std::filesystem::path& path,
+                                           std::string* failure) {
+  return real_.OpenForReading(path, failure);
+}
+
 RewriteTarget ObservedFileOps::OpenTarget(const std::filesystem::path& path) {
   Step(path);
   RewriteTarget target = real_.OpenTarget(path);

@@ -17,13 +17,15 @@ class ObservedFileOps final : public FileOps {
   using Hook = std::function<void(int step, const std::filesystem::path& path)>;
 
   explicit ObservedFileOps(
-      Hook beforeStep, Hook afterStep = [](int, const std::filesystem::path&) {})
-      : beforeStep_(std::move(beforeStep)), afterStep_(std::move(afterStep)) {}
+      Hook beforeStep, Hook afterStep = [](int, const std::filesystem::path&) {},
+      FileOps& real = NativeFileOps())
+      : real_(real), beforeStep_(std::move(beforeStep)), afterStep_(std::move(afterStep)) {}
 
   int steps() const { return steps_; }
   // The files it was asked to delete.
   const std::vector<std::filesystem::path>& removed() const { return removed_; }
 
+  NativeFile OpenForReading(const std::filesystem::path& path, std::string* failure) override;
   RewriteTarget OpenTarget(const std::filesystem::path& path) override;
   std::shared_ptr<const KeptMetadata> ReadMetadata(const std::filesystem::path& model) override;
   std::optional<NativeFile> CreateExclusive(const std::filesystem::path& path,
@@ -49,7 +51,7 @@ class ObservedFileOps final : public FileOps {
   void Step(const std::filesystem::path& path);
   void Done(const std::filesystem::path& path);
 
-  FileOps& real_ = NativeFileOps();
+  FileOps& real_;
   Hook beforeStep_;
   Hook afterStep_;
   int steps_ = 0;
