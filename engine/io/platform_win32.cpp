@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "file_error.h"
-#include "file_in_use_win32.h"
 #include "file_metadata_win32.h"
 #include "file_ops_win32.h"
 #include "platform.h"
