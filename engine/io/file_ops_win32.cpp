@@ -261,9 +261,7 @@ class Win32FileOps final : public FileOps {
                const std::filesystem::path& path) override {
     while (!bytes.empty()) {
       const DWORD piece = static_cast<DWORD>(std::min(bytes.size(), kFilePieceSize));
-      OVERLAPPED at{};
-      at.Offset = static_cast<DWORD>(offset);
-      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      OVERLAPPED at = AtOffset(offset);
       DWORD written = 0;
       if (!WriteFile(file.get(), bytes.data(), piece, &written, &at)) {
         ThrowLastError("Could not write the temporary file", path);

@@ -82,9 +82,7 @@ FileStamp StampOfFileAt(const std::filesystem::path& path) {
 std::size_t ReadPiece(const NativeFile& file, std::uint64_t offset, std::span<std::uint8_t> into,
                       const std::filesystem::path& path) {
   const DWORD want = static_cast<DWORD>(std::min(into.size(), kFilePieceSize));
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  OVERLAPPED at = AtOffset(offset);
   DWORD got = 0;
   if (!ReadFile(file.get(), into.data(), want, &got, &at)) {
     const DWORD error = GetLastError();

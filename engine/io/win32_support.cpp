@@ -58,6 +58,13 @@ std::wstring WithoutExtendedPrefix(const std::wstring& path) {
   return path;
 }
 
+OVERLAPPED AtOffset(std::uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
 NativeFile OpenExisting(const std::wstring& name, DWORD access, DWORD flags, DWORD sharing) {
   return NativeFile(
       CreateFileW(name.c_str(), access, sharing, nullptr, OPEN_EXISTING, flags, nullptr));

@@ -40,6 +40,10 @@ inline constexpr DWORD kShareWithEveryone = FILE_SHARE_READ | FILE_SHARE_WRITE |
 NativeFile OpenExisting(const std::wstring& name, DWORD access, DWORD flags = 0,
                         DWORD sharing = kShareWithEveryone);
 
+// Where a ReadFile or WriteFile on a handle opened for synchronous use reads or writes: at
+// `offset`, whatever the handle's position.
+OVERLAPPED AtOffset(std::uint64_t offset);
+
 // Opens the file to read its attributes, times and identity, and with `access` more. Asking for
 // no more than that, the file opens even while another program holds it open without sharing
 // it. A link to a file is followed, as every open does. Throws FileError.
