@@ -116,8 +116,7 @@ constexpr std::array kPauses = {milliseconds(50),   milliseconds(100),  millisec
 
 }  // namespace
 
-TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
-                         const std::function<void(milliseconds)>& pause) {
+TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step, const InUsePause& pause) {
   TryOutcome outcome = step();
   for (const milliseconds wait : kPauses) {
     if (outcome != TryOutcome::InUse) break;

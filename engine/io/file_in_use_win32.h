@@ -29,18 +29,17 @@ enum class TryOutcome {
   Failed,
 };
 
-// Tries `step` again while it finds its file in use, calling `pause` before each new try. The
-// pauses grow from 50 ms to 1 s and come to 5 s in all, so that a virus scanner, indexer or
-// backup agent that holds the file for a moment has let go before the step gives up. Returns how
-// the last try ended.
-TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step,
-                         const std::function<void(std::chrono::milliseconds)>& pause);
-
 // What waits between the tries of a step on a file in use, for as long as it is given.
 using InUsePause = std::function<void(std::chrono::milliseconds)>;
 
 // The pause that waits: Sleep.
 InUsePause WaitingPause();
+
+// Tries `step` again while it finds its file in use, calling `pause` before each new try. The
+// pauses grow from 50 ms to 1 s and come to 5 s in all, so that a virus scanner, indexer or
+// backup agent that holds the file for a moment has let go before the step gives up. Returns how
+// the last try ended.
+TryOutcome TryWhileInUse(const std::function<TryOutcome()>& step, const InUsePause& pause);
 
 // Tries `step`, a step on `files` that returns the system's error code, again while another
 // program holds one of the files open, with the pauses of TryWhileInUse, made by `pause`.
