@@ -29,10 +29,4 @@ FileCheck FileCheckSearch::Result() const {
   return check;
 }
 
-FileCheck CheckBytes(ByteView bytes) {
-  FileCheckSearch search;
-  search.Search(bytes, 0, true);
-  return search.Result();
-}
-
 }  // namespace quorvik

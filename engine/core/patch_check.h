@@ -37,7 +37,4 @@ class FileCheckSearch final : public WindowSearch {
   TableSearch italian_;
 };
 
-// What a patch run would meet in the bytes.
-FileCheck CheckBytes(ByteView bytes);
-
 }  // namespace quorvik

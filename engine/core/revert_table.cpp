@@ -56,17 +56,4 @@ std::vector<Replacement> RevertSearch::Replacements() const {
   return quorvik::Replacements(both_.table(), reverted);
 }
 
-RevertOutcome RevertBytes(std::span<std::uint8_t> bytes) {
-  RevertSearch search;
-  search.Search(bytes, 0, true);
-  const RevertOutcome outcome = search.Outcome();
-  if (outcome == RevertOutcome::Reverted) {
-    for (const Replacement& replacement : search.Replacements()) {
-      std::ranges::copy(replacement.bytes,
-                        bytes.begin() + static_cast<std::ptrdiff_t>(replacement.offset));
-    }
-  }
-  return outcome;
-}
-
 }  // namespace quorvik

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <vector>
 
 #include "table_patch.h"
@@ -39,9 +37,5 @@ class RevertSearch final : public WindowSearch {
   // as the revert left them.
   TableSearch both_;
 };
-
-// Turns updated bytes back into English in place, as RevertSearch finds; anything but Reverted
-// leaves them as they were.
-RevertOutcome RevertBytes(std::span<std::uint8_t> bytes);
 
 }  // namespace quorvik

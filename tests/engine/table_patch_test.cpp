@@ -30,6 +30,26 @@ std::vector<int> MissingPairs(const TableReport& report) {
   return missing;
 }
 
+// What a check, and a revert, make of the bytes of a whole file, searched as one window.
+FileCheck CheckBytes(ByteView bytes) {
+  FileCheckSearch search;
+  search.Search(bytes, 0, true);
+  return search.Result();
+}
+
+RevertOutcome RevertBytes(std::span<std::uint8_t> bytes) {
+  RevertSearch search;
+  search.Search(bytes, 0, true);
+  const RevertOutcome outcome = search.Outcome();
+  if (outcome == RevertOutcome::Reverted) {
+    for (const Replacement& replacement : search.Replacements()) {
+      std::ranges::copy(replacement.bytes,
+                        bytes.begin() + static_cast<std::ptrdiff_t>(replacement.offset));
+    }
+  }
+  return outcome;
+}
+
 TEST(ApplyTable, PatchesTheProductsTextsToExactlyTheItalianFile) {
   for (const bool odd : {false, true}) {
     SCOPED_TRACE(odd ? "odd offsets" : "even offsets");
